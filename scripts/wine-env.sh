@@ -1,0 +1,34 @@
+# Sourced by the other scripts: a Wine prefix of the project's own and a
+# persistent wineserver for it.
+#   vtx_wine_start   prepare the prefix (first time only) and start the server
+#   vtx_wine_stop    stop the server
+# VTX_WINEPREFIX overrides the prefix location (one per concurrent user).
+
+vtx_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export WINEPREFIX=${VTX_WINEPREFIX:-$vtx_root/build/wineprefix}
+export WINEDEBUG=-all
+export WINEARCH=win32
+# No Mono or Gecko installers: the prefix needs neither.
+export WINEDLLOVERRIDES="mscoree=;mshtml="
+
+vtx_wine_start() {
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  if [ ! -f "$WINEPREFIX/.vtx-ready" ]; then
+    echo "wine: preparing prefix $WINEPREFIX"
+    wineboot -i </dev/null >/dev/null 2>&1
+    wineserver -w
+    # Without a window manager Wine stalls after each message box closes
+    # unless its windows are unmanaged.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.vtx-ready"
+  fi
+  # A persistent server makes each process start cost milliseconds, not
+  # seconds. It must not inherit our output, or CI waits for it.
+  wineserver -p </dev/null >/dev/null 2>&1 &
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+vtx_wine_stop() {
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+}

@@ -1,0 +1,45 @@
+#include "transport/request_id.h"
+
+#include <objbase.h>
+
+#include <algorithm>
+#include <iterator>
+
+namespace vtx {
+namespace {
+
+template <class Char, class RpcString, class ToString, class Free>
+void FillRequestId(Char (&field)[kRequestIdUnits], const GuidSource& source, ToString toString, Free release) {
+    std::fill(std::begin(field), std::end(field), Char{});
+    GUID guid{};
+    if (FAILED(source.create(&guid))) return;
+
+    RpcString text = nullptr;
+    if (toString(&guid, &text) != RPC_S_OK || text == nullptr) {
+        for (std::size_t i = 0; kFallbackRequestId[i] != '\0'; ++i) {
+            field[i] = static_cast<Char>(kFallbackRequestId[i]);
+        }
+        return;
+    }
+    const auto* units = reinterpret_cast<const Char*>(text);
+    CopyToField(field, units, BoundedLength(units, kRequestIdUnits));
+    release(&text);
+}
+
+}  // namespace
+
+const GuidSource& SystemGuidSource() {
+    static const GuidSource source{&::CoCreateGuid, &::UuidToStringA, &::UuidToStringW, &::RpcStringFreeA,
+                                   &::RpcStringFreeW};
+    return source;
+}
+
+void NewRequestId(MessageEnvelope& envelope, const GuidSource& source) {
+    FillRequestId<char, RPC_CSTR>(envelope.requestId, source, source.toStringA, source.freeA);
+}
+
+void NewRequestIdW(MessageEnvelopeW& envelope, const GuidSource& source) {
+    FillRequestId<wchar_t, RPC_WSTR>(envelope.requestId, source, source.toStringW, source.freeW);
+}
+
+}  // namespace vtx

@@ -1,0 +1,89 @@
+// vtxdesk.exe: runs a test program on a desktop of its own.
+//
+// The library finds the peer by window class alone, so two tests running at
+// once would find each other's peer windows and message boxes. Each test
+// process therefore gets a fresh desktop; windows on one desktop are invisible
+// to lookups from another. The program and everything it starts run in a job
+// that is killed when this runner ends, so a timed-out test leaves nothing
+// behind.
+//
+// Usage: vtxdesk.exe <program> [arguments...]   (a Unix path is accepted)
+#include <windows.h>
+
+#include <cwchar>
+#include <string>
+
+namespace {
+
+std::wstring QuoteArgument(const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
+}
+
+// Wine maps the Unix root to drive Z:.
+std::wstring WindowsPath(std::wstring path) {
+    if (path.empty() || path[0] != L'/') return path;
+    for (auto& c : path) {
+        if (c == L'/') c = L'\\';
+    }
+    return L"Z:" + path;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        std::fwprintf(stderr, L"usage: vtxdesk <program> [arguments...]\n");
+        return 2;
+    }
+    std::wstring commandLine = QuoteArgument(WindowsPath(argv[1]));
+    for (int i = 2; i < argc; ++i) commandLine += L" " + QuoteArgument(argv[i]);
+
+    wchar_t desktopName[64];
+    std::swprintf(desktopName, 64, L"vtxtest-%lu-%lu", GetCurrentProcessId(), GetTickCount());
+    HDESK desktop = CreateDesktopW(desktopName, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    if (desktop == nullptr) {
+        std::fwprintf(stderr, L"vtxdesk: cannot create a desktop (%lu)\n", GetLastError());
+        return 2;
+    }
+
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    if (job != nullptr) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+    }
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.lpDesktop = desktopName;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
+                        &startup, &process)) {
+        std::fwprintf(stderr, L"vtxdesk: cannot start %ls (%lu)\n", commandLine.c_str(), GetLastError());
+        return 2;
+    }
+    if (job != nullptr) AssignProcessToJobObject(job, process.hProcess);
+    ResumeThread(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+
+    DWORD exitCode = 2;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    if (job != nullptr) CloseHandle(job);
+    CloseDesktop(desktop);
+    return static_cast<int>(exitCode);
+}
