@@ -1,0 +1,94 @@
+#include "support/text.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+namespace vtx {
+namespace {
+
+TEST(TextErrorText, ExactTextAndLengthInBothForms) {
+    const struct {
+        int code;
+        const char* text;
+        std::size_t length;
+    } cases[] = {
+        {6, R"({"eventId":9999, "jobId":"", "code":6})", 38},
+        {8, R"({"eventId":9999, "jobId":"", "code":8})", 38},
+        {14, R"({"eventId":9999, "jobId":"", "code":14})", 39},
+    };
+    for (const auto& c : cases) {
+        // Long-lived result strings are reused: an earlier, longer text must
+        // leave nothing behind.
+        std::string narrow(500, 'x');
+        std::wstring wide(500, L'x');
+        MakeErrorText(c.code, narrow);
+        MakeErrorTextW(c.code, wide);
+        EXPECT_EQ(narrow, c.text) << c.code;
+        EXPECT_EQ(narrow.size(), c.length) << c.code;
+        EXPECT_EQ(wide, std::wstring(narrow.begin(), narrow.end())) << c.code;
+        EXPECT_EQ(wide.size(), c.length) << c.code;
+    }
+}
+
+TEST(TextErrorText, KeepsTheStorageOfTheString) {
+    std::string out(500, 'x');
+    const char* storage = out.data();
+    MakeErrorText(7, out);
+    EXPECT_EQ(out.data(), storage) << "callers hand out pointers into these strings";
+    EXPECT_EQ(out, R"({"eventId":9999, "jobId":"", "code":7})");
+}
+
+TEST(TextAnsi, RoundTrips) {
+    const char* const texts[] = {"", "a", "chart 42", "line\r\nbreak", "{\"jobId\":\"\"}"};
+    for (const char* text : texts) {
+        const std::optional<std::wstring> wide = AnsiToWide(text);
+        ASSERT_TRUE(wide.has_value()) << text;
+        const std::string ascii(text);
+        EXPECT_EQ(*wide, std::wstring(ascii.begin(), ascii.end())) << text;
+        EXPECT_EQ(WideToAnsi(wide->c_str(), wide->size()), ascii) << text;
+    }
+}
+
+TEST(TextAnsi, EmptyAndNullInputs) {
+    EXPECT_EQ(AnsiToWide(""), std::optional<std::wstring>(std::wstring())) << "empty is a result, not a failure";
+    EXPECT_EQ(AnsiToWide(nullptr), std::nullopt);
+    EXPECT_EQ(WideToAnsi(L"", 0), "");
+    EXPECT_EQ(WideToAnsi(L"abc", 0), "") << "the length, not the terminator, bounds the input";
+    EXPECT_EQ(WideToAnsi(nullptr, 3), "");
+}
+
+TEST(TextAnsi, LengthBoundsTheWideInput) {
+    const wchar_t text[] = {L'a', L'b', L'\0', L'c'};
+    EXPECT_EQ(WideToAnsi(text, 2), "ab");
+    EXPECT_EQ(WideToAnsi(text, 4), std::string("ab\0c", 4)) << "an embedded NUL is converted, not a stop";
+}
+
+TEST(TextAnsi, MissingCharacterBecomesTheDefaultCharacter) {
+    const UINT codePage = ::GetACP();
+    if (codePage == CP_UTF8) GTEST_SKIP() << "every character exists in UTF-8";
+    CPINFO info = {};
+    ASSERT_TRUE(::GetCPInfo(CP_ACP, &info));
+    const std::string defaultChar(reinterpret_cast<const char*>(info.DefaultChar));
+    // A Malayalam letter: in none of the ANSI code pages.
+    const std::wstring text = L"a\x0D05z";
+    EXPECT_EQ(WideToAnsi(text.c_str(), text.size()), "a" + defaultChar + "z");
+    if (codePage == 1252) {
+        EXPECT_EQ(defaultChar, "?");
+    }
+}
+
+TEST(TextAnsi, HangulTakesTwoBytesPerSyllableInCodePage949) {
+    if (::GetACP() != 949) GTEST_SKIP() << "needs the Korean code page (run with LC_ALL=ko_KR.UTF-8)";
+    const std::wstring hangul = L"\xD55C\xAD6D\xC5B4";  // three syllables
+    const std::string ansi = WideToAnsi(hangul.c_str(), hangul.size());
+    EXPECT_EQ(ansi, "\xC7\xD1\xB1\xB9\xBE\xEE");
+    EXPECT_EQ(AnsiToWide(ansi.c_str()), std::optional<std::wstring>(hangul));
+    const std::string mixed = WideToAnsi(L"A\xD55C" L"B", 3);
+    EXPECT_EQ(mixed.size(), 4u);
+}
+
+}  // namespace
+}  // namespace vtx
