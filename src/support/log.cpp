@@ -1,0 +1,122 @@
+#include "support/log.h"
+
+#include <windows.h>
+
+#include <time.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "support/unique_handle.h"
+
+namespace vtx {
+
+namespace {
+
+constexpr wchar_t kLogFolder[] = L"C:\\vantix\\log\\vc";
+// The name used when the local time is unknown: the day the clock counts from.
+constexpr wchar_t kUnknownDayName[] = L"19700101.log";
+
+std::atomic<LogClock> g_clock{nullptr};
+
+// Serialises the writers of this process, so the folder check, the file and
+// the line always belong to one call. Other processes rely on the single
+// append-mode write instead.
+std::mutex& LogMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+// Like "%02d": at least two characters, '0'-filled; -1 stays "-1".
+std::string TwoWide(int value) {
+    std::string text = std::to_string(value);
+    if (text.size() < 2) text.insert(0, 1, '0');
+    return text;
+}
+
+std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+}  // namespace
+
+LogClockReading ReadLocalClock() noexcept {
+    const __time64_t now = ::_time64(nullptr);
+    struct tm local = {};
+    if (::_localtime64_s(&local, &now) != 0) {
+        // Every field -1 whatever the runtime left behind, so the stamp is the
+        // same on every platform.
+        return {false, -1, -1, -1, -1, -1, -1};
+    }
+    return {true, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
+}
+
+void SetLogClockForTesting(LogClock clock) noexcept { g_clock.store(clock); }
+
+std::wstring LogFilePath(const std::wstring& folder, bool folderUsable, const LogClockReading& reading) noexcept {
+    try {
+        const std::wstring name =
+            reading.converted
+                ? Widen(std::to_string(reading.year) + TwoWide(reading.month) + TwoWide(reading.day)) + L".log"
+                : std::wstring(kUnknownDayName);
+        // Without the folder the line still lands somewhere the support staff
+        // can find it: beside the host, in its current directory.
+        return folderUsable ? folder + L"\\bridge_" + name : name;
+    } catch (...) {
+        return {};
+    }
+}
+
+std::string LogLine(const LogClockReading& reading, const std::string& message) noexcept {
+    try {
+        std::string line;
+        line.reserve(message.size() + 13);
+        line += '[';
+        line += TwoWide(reading.hour);
+        line += ':';
+        line += TwoWide(reading.minute);
+        line += ':';
+        line += TwoWide(reading.second);
+        line += "] ";
+        line += message;
+        line += "\r\n";
+        return line;
+    } catch (...) {
+        return {};
+    }
+}
+
+void WriteLogTo(const std::wstring& folder, const LogClockReading& reading, const std::string& message) noexcept {
+    try {
+        const std::string line = LogLine(reading, message);
+        if (line.empty() || line.size() > MAXDWORD) return;
+
+        const std::lock_guard<std::mutex> hold(LogMutex());
+        // Only the last level is created: a machine without the parent folder
+        // was never set up for logging there, so the fallback name is used.
+        // Tried on every call, as the folder may appear or vanish meanwhile.
+        const bool folderUsable =
+            ::CreateDirectoryW(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
+        const std::wstring path = LogFilePath(folder, folderUsable, reading);
+        if (path.empty()) return;
+
+        const UniqueFile file(::CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return;
+        // One write per line: in append mode the system places it whole at the
+        // end, so lines of other processes never land inside it.
+        DWORD written = 0;
+        ::WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    } catch (...) {
+        // Logging must never be the reason the host fails.
+    }
+}
+
+void WriteLog(const std::string& message) noexcept {
+    try {
+        const LogClock clock = g_clock.load();
+        WriteLogTo(kLogFolder, clock ? clock() : ReadLocalClock(), message);
+    } catch (...) {
+    }
+}
+
+}  // namespace vtx

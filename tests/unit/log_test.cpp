@@ -1,0 +1,283 @@
+#include "support/log.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "support/unique_handle.h"
+
+namespace vtx {
+namespace {
+
+// A fresh folder under the temporary directory, removed with its content.
+class TempFolder {
+public:
+    TempFolder() {
+        static std::atomic<int> counter{0};
+        wchar_t temp[MAX_PATH + 1] = {};
+        const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
+        std::wstring base(temp, length);
+        if (!base.empty() && base.back() == L'\\') base.pop_back();
+        path_ = base + L"\\vtxlog_" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
+                std::to_wstring(++counter) + L"_" + std::to_wstring(::GetTickCount());
+        created_ = ::CreateDirectoryW(path_.c_str(), nullptr) != FALSE;
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(std::filesystem::path(path_), ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    bool Created() const { return created_; }
+    const std::wstring& Path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+    bool created_ = false;
+};
+
+// Makes a folder the current directory for one test, for the fallback names.
+class CurrentDirectory {
+public:
+    explicit CurrentDirectory(const std::wstring& folder) {
+        wchar_t previous[MAX_PATH + 1] = {};
+        previous_.assign(previous, ::GetCurrentDirectoryW(MAX_PATH + 1, previous));
+        changed_ = ::SetCurrentDirectoryW(folder.c_str()) != FALSE;
+    }
+    ~CurrentDirectory() { ::SetCurrentDirectoryW(previous_.c_str()); }
+    CurrentDirectory(const CurrentDirectory&) = delete;
+    CurrentDirectory& operator=(const CurrentDirectory&) = delete;
+    bool Changed() const { return changed_; }
+
+private:
+    std::wstring previous_;
+    bool changed_ = false;
+};
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string ReadAll(const std::wstring& path) {
+    const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string content;
+    if (!file) return content;
+    char chunk[4096];
+    DWORD read = 0;
+    while (::ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) content.append(chunk, read);
+    return content;
+}
+
+void WriteAll(const std::wstring& path, const std::string& content) {
+    const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file);
+    DWORD written = 0;
+    ASSERT_TRUE(::WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
+}
+
+constexpr LogClockReading kMorning = {true, 2025, 4, 16, 9, 5, 7};
+constexpr LogClockReading kUnconverted = {false, -1, -1, -1, -1, -1, -1};
+
+TEST(LogLine, StampAndMessageBytes) {
+    const struct {
+        LogClockReading reading;
+        std::string message;
+        std::string line;
+    } cases[] = {
+        {kMorning, "message", "[09:05:07] message\r\n"},
+        {{true, 2025, 3, 1, 7, 3, 9}, "x", "[07:03:09] x\r\n"},
+        {{true, 2025, 12, 31, 23, 59, 59}, "late", "[23:59:59] late\r\n"},
+        {{true, 2025, 1, 1, 0, 0, 0}, "", "[00:00:00] \r\n"},
+        {kUnconverted, "no clock", "[-1:-1:-1] no clock\r\n"},
+        {kMorning, "two\nlines", "[09:05:07] two\nlines\r\n"},
+        {kMorning, std::string("nul\0\xC7\xD1", 6), std::string("[09:05:07] nul\0\xC7\xD1\r\n", 19)},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LogLine(c.reading, c.message), c.line) << c.line;
+}
+
+TEST(LogFilePath, DatedNamesAndFallbacks) {
+    const std::wstring folder = L"C:\\vantix\\log\\vc";
+    const struct {
+        LogClockReading reading;
+        bool usable;
+        const wchar_t* path;
+    } cases[] = {
+        {kMorning, true, L"C:\\vantix\\log\\vc\\bridge_20250416.log"},
+        {kMorning, false, L"20250416.log"},
+        {{true, 2025, 3, 1, 0, 0, 0}, true, L"C:\\vantix\\log\\vc\\bridge_20250301.log"},
+        {{true, 2025, 11, 30, 0, 0, 0}, false, L"20251130.log"},
+        {{true, 987, 1, 2, 0, 0, 0}, false, L"9870102.log"},  // the year is never padded
+        {kUnconverted, true, L"C:\\vantix\\log\\vc\\bridge_19700101.log"},
+        {kUnconverted, false, L"19700101.log"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LogFilePath(folder, c.usable, c.reading), c.path) << c.usable;
+}
+
+TEST(LogClock, ReadsTheLocalDate) {
+    SYSTEMTIME before = {};
+    ::GetLocalTime(&before);
+    const LogClockReading reading = ReadLocalClock();
+    ASSERT_TRUE(reading.converted);
+    // Compared by date only, so a second ticking over in between is no failure.
+    EXPECT_EQ(reading.year, before.wYear);
+    EXPECT_EQ(reading.month, before.wMonth);
+    EXPECT_EQ(reading.day, before.wDay);
+    EXPECT_TRUE(reading.hour >= 0 && reading.hour <= 23 && reading.minute >= 0 && reading.minute <= 59);
+}
+
+TEST(LogWrite, FilesAndLines) {
+    struct Write {
+        LogClockReading reading;
+        const char* message;
+    };
+    struct File {
+        const wchar_t* name;
+        const char* content;
+    };
+    const struct {
+        const char* what;
+        const char* existing;  // earlier content of the first file, if any
+        std::vector<Write> writes;
+        std::vector<File> files;
+    } cases[] = {
+        {"exact bytes in a new folder", nullptr, {{kMorning, "message"}},
+         {{L"bridge_20250416.log", "[09:05:07] message\r\n"}}},
+        {"one second keeps call order", nullptr, {{kMorning, "first"}, {kMorning, "second"}, {kMorning, "first"}},
+         {{L"bridge_20250416.log", "[09:05:07] first\r\n[09:05:07] second\r\n[09:05:07] first\r\n"}}},
+        {"midnight starts a new file", nullptr,
+         {{{true, 2025, 4, 30, 23, 59, 59}, "before"}, {{true, 2025, 5, 1, 0, 0, 0}, "after"}},
+         {{L"bridge_20250430.log", "[23:59:59] before\r\n"}, {L"bridge_20250501.log", "[00:00:00] after\r\n"}}},
+        {"an existing file is appended", "earlier session\r\n", {{kMorning, "now"}},
+         {{L"bridge_20250416.log", "earlier session\r\n[09:05:07] now\r\n"}}},
+        {"failed conversion", nullptr, {{kUnconverted, "no clock"}},
+         {{L"bridge_19700101.log", "[-1:-1:-1] no clock\r\n"}}},
+    };
+    for (const auto& c : cases) {
+        TempFolder temp;
+        ASSERT_TRUE(temp.Created());
+        const std::wstring folder = temp / L"vc";
+        if (c.existing) {
+            ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+            WriteAll(folder + L"\\" + c.files.front().name, c.existing);
+        }
+        for (const Write& write : c.writes) WriteLogTo(folder, write.reading, write.message);
+        for (const File& file : c.files) EXPECT_EQ(ReadAll(folder + L"\\" + file.name), file.content) << c.what;
+    }
+}
+
+TEST(LogWrite, MissingParentFallsBackToTheCurrentDirectory) {
+    TempFolder temp;
+    ASSERT_TRUE(temp.Created());
+    const CurrentDirectory here(temp.Path());
+    ASSERT_TRUE(here.Changed());
+    const std::wstring folder = temp / L"log\\vc";
+    WriteLogTo(folder, kMorning, "fallback");
+    WriteLogTo(folder, kUnconverted, "fallback, no clock");
+    EXPECT_FALSE(Exists(temp / L"log")) << "only the last level is ever created";
+    EXPECT_EQ(ReadAll(temp / L"20250416.log"), "[09:05:07] fallback\r\n");
+    EXPECT_EQ(ReadAll(temp / L"19700101.log"), "[-1:-1:-1] fallback, no clock\r\n");
+}
+
+TEST(LogWrite, UnopenableFileDropsTheLineSilently) {
+    TempFolder temp;
+    ASSERT_TRUE(temp.Created());
+    const CurrentDirectory here(temp.Path());
+    ASSERT_TRUE(here.Changed());
+    // A file where the folder should be: it "already exists", so no fallback,
+    // and the log file under it cannot be opened.
+    WriteAll(temp / L"vc", "not a folder");
+    WriteLogTo(temp / L"vc", kMorning, "dropped");
+    EXPECT_EQ(ReadAll(temp / L"vc"), "not a folder");
+    EXPECT_FALSE(Exists(temp / L"20250416.log"));
+}
+
+TEST(LogWrite, ConcurrentWritersLoseAndMixNoLine) {
+    TempFolder temp;
+    ASSERT_TRUE(temp.Created());
+    constexpr int kThreads = 8;
+    constexpr int kLines = 200;
+    const std::string padding(120, '.');
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kThreads; ++t) {
+        writers.emplace_back([&, t] {
+            for (int i = 0; i < kLines; ++i) {
+                WriteLogTo(temp.Path(), kMorning, std::to_string(t) + " " + std::to_string(i) + " " + padding);
+            }
+        });
+    }
+    for (auto& writer : writers) writer.join();
+
+    const std::string content = ReadAll(temp / L"bridge_20250416.log");
+    std::map<int, int> nextOfThread;
+    std::size_t start = 0;
+    int lines = 0;
+    while (start < content.size()) {
+        const std::size_t end = content.find("\r\n", start);
+        ASSERT_NE(end, std::string::npos) << "the last line is cut";
+        const std::string line = content.substr(start, end - start);
+        start = end + 2;
+        ++lines;
+        int t = -1;
+        int i = -1;
+        char rest[200] = {};
+        ASSERT_EQ(std::sscanf(line.c_str(), "[09:05:07] %d %d %199s", &t, &i, rest), 3) << line;
+        ASSERT_EQ(rest, padding) << line;
+        ASSERT_EQ(i, nextOfThread[t]) << "a line of thread " << t << " is missing or out of order";
+        ++nextOfThread[t];
+    }
+    EXPECT_EQ(lines, kThreads * kLines);
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(nextOfThread[t], kLines) << t;
+}
+
+int g_clockReads = 0;
+LogClockReading InjectedClock() {
+    ++g_clockReads;
+    return {true, 2091, 2, 3, 4, 5, 6};
+}
+
+// Restores the real clock even when an assertion ends the test early.
+struct InjectedClockScope {
+    InjectedClockScope() { SetLogClockForTesting(&InjectedClock); }
+    ~InjectedClockScope() { SetLogClockForTesting(nullptr); }
+};
+
+TEST(LogWriteLog, ReadsTheInjectedClockOnceAndRestoresTheRealOne) {
+    // The default folder's parent is never created by the tests, so the line
+    // falls back to the current directory; a machine set up for logging would
+    // receive test lines in its real log instead.
+    if (Exists(L"C:\\vantix\\log")) GTEST_SKIP() << "C:\\vantix\\log exists on this machine";
+    TempFolder temp;
+    ASSERT_TRUE(temp.Created());
+    const CurrentDirectory here(temp.Path());
+    ASSERT_TRUE(here.Changed());
+    {
+        const InjectedClockScope injected;
+        g_clockReads = 0;
+        WriteLog("injected");
+        EXPECT_EQ(g_clockReads, 1);
+        EXPECT_EQ(ReadAll(temp / L"20910203.log"), "[04:05:06] injected\r\n");
+    }
+
+    const LogClockReading before = ReadLocalClock();
+    WriteLog("real clock");
+    const LogClockReading after = ReadLocalClock();
+    EXPECT_EQ(g_clockReads, 1) << "the injected clock was not released";
+    std::string written = ReadAll(temp / LogFilePath(L"", false, before));
+    if (written.empty()) written = ReadAll(temp / LogFilePath(L"", false, after));  // midnight passed
+    ASSERT_EQ(written.size(), std::string("[hh:mm:ss] real clock\r\n").size()) << written;
+    EXPECT_EQ(written.substr(10), " real clock\r\n");
+}
+
+}  // namespace
+}  // namespace vtx
