@@ -57,8 +57,8 @@ std::wstring LogFilePath(const std::wstring& folder, bool folderUsable, const Lo
             reading.converted
                 ? Widen(std::to_string(reading.year) + TwoWide(reading.month) + TwoWide(reading.day)) + L".log"
                 : std::wstring(kUnknownDayName);
-        // Without the folder the line still lands somewhere the support staff
-        // can find it: beside the host, in its current directory.
+        // Without the folder the line is still kept, in the host's current
+        // directory, rather than lost.
         return folderUsable ? folder + L"\\bridge_" + name : name;
     } catch (...) {
         return {};
