@@ -59,6 +59,13 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
 
+    // Wine gives a child's later threads the desktop of the thread that
+    // started it, not the one named in STARTUPINFO: switch to it ourselves.
+    if (!SetThreadDesktop(desktop)) {
+        std::fwprintf(stderr, L"vtxdesk: cannot switch to the desktop (%lu)\n", GetLastError());
+        return 2;
+    }
+
     HANDLE job = CreateJobObjectW(nullptr, nullptr);
     if (job != nullptr) {
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
