@@ -1,0 +1,38 @@
+// Load and unload of vtxbridge.dll.
+#include <windows.h>
+
+#include "transport/bridge_context.h"
+#include "transport/bridge_window.h"
+
+namespace {
+// How long an unload waits for each thread. The worker may be inside the
+// host's callback; the loop only has to notice a posted message.
+constexpr DWORD kWorkerStopBoundMs = 5000;
+constexpr DWORD kLoopStopBoundMs = 2000;
+
+void Unload() {
+    try {
+        vtx::GetBridgeContext().StopCallbackWorker(kWorkerStopBoundMs);
+    } catch (...) {
+    }
+    vtx::StopMessageLoop(kLoopStopBoundMs);
+}
+}  // namespace
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    switch (reason) {
+        case DLL_PROCESS_ATTACH:
+            // Creating a thread here is safe only because nothing waits for it
+            // here; it starts running once the loader lets go.
+            vtx::StartMessageLoop();
+            break;
+        case DLL_PROCESS_DETACH:
+            // At process exit (reserved non-null) the other threads are gone
+            // already: nothing to stop, and no time to spend.
+            if (reserved == nullptr) Unload();
+            break;
+        default:
+            break;
+    }
+    return TRUE;
+}

@@ -1,0 +1,157 @@
+#include "transport/bridge_window.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "support/text.h"
+#include "support/thread_block.h"
+#include "support/unique_handle.h"
+#include "transport/bridge_context.h"
+#include "transport/decode.h"
+#include "transport/window_names.h"
+
+namespace vtx {
+namespace {
+
+constexpr DWORD kSettleMs = 100;
+constexpr DWORD kWakeIntervalMs = 20;
+
+struct LoopControl {
+    UniqueHandle thread;
+    DWORD threadId = 0;
+    std::atomic<std::int32_t> started{0};
+    // Set before the thread starts, so an unload that comes first is not undone.
+    std::atomic<std::int32_t> run{1};
+    // Signalled as the thread's last act.
+    UniqueHandle ended{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
+std::shared_ptr<LoopControl>& CurrentLoop() {
+    static std::shared_ptr<LoopControl> loop;
+    return loop;
+}
+
+LRESULT HandleCopyData(const COPYDATASTRUCT& data) {
+    // Codes wider than 32 bits are none of ours.
+    if (data.dwData > UINT32_MAX) return 1;
+    InboundMessage message = DecodeInbound(static_cast<std::uint32_t>(data.dwData), data.lpData, data.cbData);
+    BridgeContext& context = GetBridgeContext();
+    switch (message.kind) {
+        case InboundKind::Ignored:
+            return 1;
+        case InboundKind::Malformed:
+            return 0;
+        case InboundKind::NarrowAnswer:
+            context.StoreResponse(std::move(message.narrowAnswer));
+            return 1;
+        case InboundKind::WideAnswer:
+            context.StoreResponseW(std::move(message.wideAnswer));
+            return 1;
+        case InboundKind::NarrowServerRequest: {
+            auto text = AnsiToWide(message.narrowText.c_str());
+            if (!text) return 0;
+            context.PushServerRequest(std::move(*text));
+            return 1;
+        }
+        case InboundKind::WideServerRequest:
+            context.PushServerRequest(std::move(message.wideText));
+            return 1;
+    }
+    return 0;
+}
+
+// Registers the class under the executable's module. A class left behind by
+// an earlier load whose thread never got to unregister it would point at a
+// window procedure in unmapped code: replace it if no window uses it.
+ATOM RegisterBridgeClass(HINSTANCE module) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = BridgeWindowProc;
+    windowClass.hInstance = module;
+    windowClass.lpszClassName = kBridgeClassName;
+    ATOM atom = ::RegisterClassW(&windowClass);
+    if (atom == 0 && ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS && ::UnregisterClassW(kBridgeClassName, module)) {
+        atom = ::RegisterClassW(&windowClass);
+    }
+    return atom;
+}
+
+void RunLoop(LoopControl& control) {
+    const HINSTANCE module = ::GetModuleHandleW(nullptr);
+    if (RegisterBridgeClass(module) == 0) return;
+
+    const HWND window = ::CreateWindowExW(0, kBridgeClassName, kBridgeClassName, 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                          nullptr, module, nullptr);
+    if (window != nullptr) {
+        ::ShowWindow(window, SW_HIDE);
+        ::Sleep(kSettleMs);
+
+        MSG message;
+        BOOL result;
+        while ((result = ::GetMessageW(&message, nullptr, 0, 0)) != 0) {
+            // -1: the queue is unusable; retrying would spin forever.
+            if (result == -1 || control.run.load() == 0) break;
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
+        ::DestroyWindow(window);
+    }
+    ::UnregisterClassW(kBridgeClassName, module);
+}
+
+}  // namespace
+
+LRESULT CALLBACK BridgeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_COPYDATA) return ::DefWindowProcW(window, message, wParam, lParam);
+    const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    if (data == nullptr) return 1;
+    try {
+        return HandleCopyData(*data);
+    } catch (...) {
+        // Memory exhausted while copying: the message is refused, the loop lives.
+        return 0;
+    }
+}
+
+DWORD WINAPI MessageLoopThread(LPVOID parameter) {
+    std::shared_ptr<LoopControl> control = AdoptThreadBlock<LoopControl>(parameter);
+    try {
+        RunLoop(*control);
+    } catch (...) {
+    }
+    // The unloading thread may be waiting: let go of the block first, then
+    // signal, so nothing of ours runs after the library may be unmapped.
+    const HANDLE ended = control->ended.get();
+    control.reset();
+    ::SetEvent(ended);
+    return 0;
+}
+
+bool StartMessageLoop() {
+    try {
+        auto control = std::make_shared<LoopControl>();
+        control->thread = StartThreadWith(control, MessageLoopThread, &control->threadId);
+        control->started = control->thread ? 1 : 0;
+        CurrentLoop() = control;
+        return control->started != 0;
+    } catch (...) {
+        return false;
+    }
+}
+
+void StopMessageLoop(DWORD boundMs) {
+    std::shared_ptr<LoopControl> control = std::move(CurrentLoop());
+    if (!control) return;
+    control->run = 0;
+    if (control->started == 0) return;
+
+    // The loop sleeps in GetMessageW: post until it has noticed and ended.
+    const ULONGLONG deadline = ::GetTickCount64() + boundMs;
+    do {
+        ::PostThreadMessageW(control->threadId, WM_NULL, 0, 0);
+        if (WaitForThreadEnd(control->ended.get(), kWakeIntervalMs)) return;
+    } while (::GetTickCount64() < deadline);
+}
+
+}  // namespace vtx

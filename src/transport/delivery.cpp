@@ -1,0 +1,88 @@
+// Outbound delivery: every message to the peer leaves through
+// SendMessageCopyData, with this process's bridge window as its sender.
+#include <string>
+
+#include "support/log.h"
+#include "transport/bridge_context.h"
+#include "transport/window_names.h"
+
+namespace vtx {
+namespace {
+
+constexpr int kLookupAttempts = 50;
+constexpr DWORD kLookupPauseMs = 100;
+constexpr UINT kRunPeerFirstStringId = 101;
+constexpr int kRunPeerFirstCapacity = 256;
+
+// "Please start the companion application first, then start the chart."
+constexpr wchar_t kRunPeerFirstText[] =
+    L"\uBC18\uD2F1 \uCEE4\uB125\uD2B8\uB97C \uBA3C\uC800 \uC2E4\uD589 \uD6C4 "
+    L"\uCC28\uD2B8\uB97C \uAD6C\uB3D9\uD574 \uC8FC\uC138\uC694.";
+// "Error"
+constexpr wchar_t kRunPeerFirstCaption[] = L"\uC624\uB958";
+
+HWND FindPeerWindow() { return ::FindWindowW(kPeerClassName, nullptr); }
+
+// Only a bridge window of this process will do: another process that loaded
+// the library has its own, and answers sent there would never reach us.
+HWND FindOwnBridgeWindow() {
+    const DWORD self = ::GetCurrentProcessId();
+    HWND candidate = nullptr;
+    while ((candidate = ::FindWindowExW(HWND_MESSAGE, candidate, kBridgeClassName, nullptr)) != nullptr) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(candidate, &owner);
+        if (owner == self) return candidate;
+    }
+    return nullptr;
+}
+
+// The host's executable may carry its own wording as string 101.
+void ShowRunPeerFirst() {
+    wchar_t text[kRunPeerFirstCapacity] = {};
+    const int loaded = ::LoadStringW(::GetModuleHandleW(nullptr), kRunPeerFirstStringId, text, kRunPeerFirstCapacity);
+    ::MessageBoxW(nullptr, loaded > 0 ? text : kRunPeerFirstText, kRunPeerFirstCaption, MB_OK);
+}
+
+}  // namespace
+
+HWND BridgeContext::GetWindowHandle() {
+    if (HWND cached = bridgeWindow.load()) return cached;
+
+    // The loop thread creates the window when the library loads; a first send
+    // racing it waits here for up to five seconds.
+    for (int attempt = 1; attempt <= kLookupAttempts; ++attempt) {
+        WriteLog("[GetWindowHandle] counter: " + std::to_string(attempt));
+        HWND found = FindOwnBridgeWindow();
+        // Only a find is stored: a concurrent first send may have found it.
+        if (found != nullptr) bridgeWindow.store(found);
+        ::Sleep(kLookupPauseMs);
+        if (found != nullptr) {
+            WriteLog("[GetWindowHandle] Message loop thread is found.");
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+LRESULT BridgeContext::SendMessageCopyData(const COPYDATASTRUCT* data) {
+    if (FindPeerWindow() == nullptr) {
+        ShowRunPeerFirst();
+        WriteLog("[SendMessageCopyData] Not found VantixConnect handle.");
+        return 0;
+    }
+    if (GetWindowHandle() == nullptr) {
+        WriteLog("[SendMessageCopyData] Not found VantixBridge handle.");
+        return 0;
+    }
+    const HWND sender = GetWindowHandle();
+    // Looked up again: the peer may have restarted under a new handle.
+    const HWND peer = FindPeerWindow();
+    if (peer == nullptr) return 0;
+
+    const auto wParam = reinterpret_cast<WPARAM>(sender);
+    const auto lParam = reinterpret_cast<LPARAM>(data);
+    if (wideMode.load() == 0) return ::SendMessageA(peer, WM_COPYDATA, wParam, lParam);
+    return ::SendMessageW(peer, WM_COPYDATA, wParam, lParam);
+}
+
+}  // namespace vtx

@@ -1,0 +1,160 @@
+#include "transport/bridge_window.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "transport/bridge_context.h"
+#include "transport/envelope.h"
+#include "transport/window_names.h"
+
+namespace vtx {
+namespace {
+
+HWND FindBridgeWindow() { return ::FindWindowExW(HWND_MESSAGE, nullptr, kBridgeClassName, nullptr); }
+
+HWND WaitForBridgeWindow() {
+    for (int i = 0; i < 100; ++i) {
+        if (HWND window = FindBridgeWindow()) return window;
+        ::Sleep(20);
+    }
+    return nullptr;
+}
+
+// The loop thread runs in this test process as it would inside a host.
+class BridgeWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(StartMessageLoop());
+        window = WaitForBridgeWindow();
+        ASSERT_NE(window, nullptr);
+    }
+    void TearDown() override { StopMessageLoop(2000); }
+
+    LRESULT Send(ULONG_PTR code, const void* data, DWORD size) {
+        COPYDATASTRUCT copy{code, size, const_cast<void*>(data)};
+        return ::SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy));
+    }
+    template <class Envelope>
+    LRESULT Send(ULONG_PTR code, const Envelope& envelope) {
+        return Send(code, &envelope, sizeof(envelope));
+    }
+
+    HWND window = nullptr;
+    BridgeContext& context = GetBridgeContext();
+};
+
+TEST_F(BridgeWindowTest, IsAHiddenMessageOnlyWindowOfThisProcess) {
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    EXPECT_EQ(owner, ::GetCurrentProcessId());
+    EXPECT_FALSE(::IsWindowVisible(window));
+    // Other messages get the default processing: the title is the class name.
+    EXPECT_EQ(::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0), 12);
+}
+
+TEST_F(BridgeWindowTest, FilesAnswersThatAreAwaited) {
+    for (ULONG_PTR code : {1001u, 1003u, 1005u, 1007u, 1011u, 1013u, 1015u, 1019u, 1021u, 1023u}) {
+        auto answer = MakeBlankEnvelope<MessageEnvelope>();
+        const std::string id = "narrow-" + std::to_string(code);
+        CopyToField(answer->requestId, id);
+        answer->status = static_cast<std::int32_t>(code);
+        context.ExpectResponse(id);
+        EXPECT_EQ(Send(code, *answer), 1) << code;
+        int timedOut = 0;
+        auto filed = context.WaitResponse(&timedOut, id);
+        ASSERT_NE(filed, nullptr) << code;
+        EXPECT_EQ(filed->status, static_cast<std::int32_t>(code));
+    }
+    for (ULONG_PTR code : {2001u, 2003u, 2005u, 2007u, 2011u, 2015u, 2023u}) {
+        auto answer = MakeBlankEnvelope<MessageEnvelopeW>();
+        const std::wstring id = L"wide-" + std::to_wstring(code);
+        CopyToField(answer->requestId, id);
+        context.ExpectResponseW(id);
+        EXPECT_EQ(Send(code, *answer), 1) << code;
+        EXPECT_TRUE(context.HasResponseW(id)) << code;
+        context.RemoveResponseW(id);
+    }
+    EXPECT_EQ(context.PendingResponseCount(), 0u);
+}
+
+TEST_F(BridgeWindowTest, AcknowledgesCodesItDoesNotActOn) {
+    auto narrow = MakeBlankEnvelope<MessageEnvelope>();
+    CopyToField(narrow->requestId, std::string("x"));
+    auto wide = MakeBlankEnvelope<MessageEnvelopeW>();
+    context.ExpectResponse("x");
+    for (ULONG_PTR code : {1017u, 1008u, 1014u, 3001u, 0u}) EXPECT_EQ(Send(code, *narrow), 1) << code;
+    for (ULONG_PTR code : {2013u, 2017u, 2019u, 2021u, 2008u}) EXPECT_EQ(Send(code, *wide), 1) << code;
+    EXPECT_FALSE(context.HasResponse("x"));
+    context.RemoveResponse("x");
+    EXPECT_EQ(context.ServerRequestCount(), 0u);
+    // A null COPYDATASTRUCT is acknowledged too.
+    EXPECT_EQ(::SendMessageW(window, WM_COPYDATA, 0, 0), 1);
+}
+
+TEST_F(BridgeWindowTest, RefusesMalformedMessagesAndKeepsNothing) {
+    context.ExpectResponse("");
+    EXPECT_EQ(Send(1015, nullptr, sizeof(MessageEnvelope)), 0);
+    EXPECT_EQ(Send(2009, nullptr, sizeof(MessageEnvelopeW)), 0);
+
+    // Short cbData: only the bytes that came with the message may be read.
+    std::vector<unsigned char> shortData(64, 0);
+    EXPECT_EQ(Send(1015, shortData.data(), static_cast<DWORD>(shortData.size())), 0);
+    EXPECT_EQ(Send(1009, shortData.data(), static_cast<DWORD>(shortData.size())), 0);
+
+    auto unterminated = MakeBlankEnvelope<MessageEnvelope>();
+    std::memset(unterminated->payload, 'p', sizeof(unterminated->payload));
+    EXPECT_EQ(Send(1015, *unterminated), 0);
+    EXPECT_EQ(Send(1009, *unterminated), 0);
+
+    auto badLength = MakeBlankEnvelope<MessageEnvelopeW>();
+    CopyToField(badLength->payload, std::wstring(L"abc"));
+    badLength->length = 3;
+    EXPECT_EQ(Send(2009, *badLength), 0);
+    badLength->length = 0;
+    EXPECT_EQ(Send(2009, *badLength), 0);
+    badLength->length = 100001;
+    EXPECT_EQ(Send(2009, *badLength), 0);
+
+    EXPECT_FALSE(context.HasResponse(""));
+    context.RemoveResponse("");
+    EXPECT_EQ(context.ServerRequestCount(), 0u);
+}
+
+TEST_F(BridgeWindowTest, QueuesServerRequestsAsUtf16) {
+    auto narrow = MakeBlankEnvelope<MessageEnvelope>();
+    CopyToField(narrow->payload, std::string("print chart"));
+    EXPECT_EQ(Send(1009, *narrow), 1);
+    auto empty = MakeBlankEnvelope<MessageEnvelope>();
+    EXPECT_EQ(Send(1009, *empty), 1);
+    auto wide = MakeBlankEnvelope<MessageEnvelopeW>();
+    CopyToField(wide->payload, std::wstring(L"\uD55C\uAE00"));
+    wide->length = 3;
+    EXPECT_EQ(Send(2009, *wide), 1);
+    auto wideEmpty = MakeBlankEnvelope<MessageEnvelopeW>();
+    wideEmpty->length = 1;
+    EXPECT_EQ(Send(2009, *wideEmpty), 1);
+
+    EXPECT_EQ(*context.TakeServerRequest(), L"print chart");
+    EXPECT_EQ(*context.TakeServerRequest(), L"");
+    EXPECT_EQ(*context.TakeServerRequest(), L"\uD55C\uAE00");
+    EXPECT_EQ(*context.TakeServerRequest(), L"");
+    EXPECT_FALSE(context.TakeServerRequest().has_value());
+}
+
+TEST(BridgeWindowLifetime, StopRemovesWindowAndClassSoALaterStartWorks) {
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        ASSERT_TRUE(StartMessageLoop());
+        ASSERT_NE(WaitForBridgeWindow(), nullptr) << "cycle " << cycle;
+        StopMessageLoop(2000);
+        EXPECT_EQ(FindBridgeWindow(), nullptr);
+        WNDCLASSW info{};
+        EXPECT_FALSE(::GetClassInfoW(::GetModuleHandleW(nullptr), kBridgeClassName, &info))
+            << "the class is unregistered, so a reload can register it again";
+    }
+}
+
+}  // namespace
+}  // namespace vtx
