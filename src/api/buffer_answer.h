@@ -1,0 +1,33 @@
+// A text answer delivered into a caller's buffer: the body shared by
+// vtx_sendrequestparam(w), vtx_getjobid(w) and vtx_geterrorstring(w).
+#pragma once
+
+#include <cstdint>
+#include <utility>
+
+#include "api/call_frame.h"
+#include "api/host_text.h"
+#include "vtxbridge.h"
+
+namespace vtx::api {
+
+// Runs the frame and applies the out-buffer convention to the answer; an
+// answer that does not fit is discarded all the same.
+template <class F, class Fill>
+int AnswerIntoBuffer(std::uint32_t messageCode, Fill&& fill, typename F::Char* buffer, unsigned int* bufferLength) {
+    if (!SessionOpen()) return ErrorIntoCallerBuffer<F>(VTX_RESULT_NOT_OPEN, buffer, bufferLength);
+    const Exchange<F> exchange = RunExchange<F>(messageCode, std::forward<Fill>(fill));
+    switch (exchange.outcome) {
+        case Outcome::Answered:
+            break;
+        case Outcome::TimedOut:
+            return ErrorIntoCallerBuffer<F>(VTX_RESULT_TIMED_OUT, buffer, bufferLength);
+        default:
+            return ResultCodeOf(exchange.outcome);
+    }
+    const auto& payload = exchange.answer->payload;
+    const std::size_t length = BoundedLength(payload, kPayloadUnits);
+    return CopyToCallerBuffer(payload, length, buffer, bufferLength) ? VTX_RESULT_OK : VTX_RESULT_DOES_NOT_FIT;
+}
+
+}  // namespace vtx::api

@@ -1,0 +1,60 @@
+// Texts crossing the export boundary: host texts checked against their
+// fields before they are copied, and texts handed back into caller buffers.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "support/text.h"
+#include "transport/envelope.h"
+#include "transport/form_traits.h"
+
+namespace vtx::api {
+
+// Copies a host text into a fixed field. Refuses a null text and a text that
+// does not fit with its terminator. The host's text is read no further than
+// the field's capacity, so a long text is refused without being scanned.
+template <class Char, std::size_t N>
+bool CopyHostText(Char (&field)[N], const Char* text) {
+    if (text == nullptr) return false;
+    return CopyToField(field, text, BoundedLength(text, N));
+}
+
+// Length of a host text whose limit is `capacity` units with terminator, or
+// `capacity` when it is null or too long.
+template <class Char>
+std::size_t HostTextLength(const Char* text, std::size_t capacity) {
+    return text == nullptr ? capacity : BoundedLength(text, capacity);
+}
+
+template <class F>
+void MakeErrorTextOf(int code, typename F::String& out) {
+    if constexpr (F::kForm == Form::Narrow) {
+        MakeErrorText(code, out);
+    } else {
+        MakeErrorTextW(code, out);
+    }
+}
+
+// The out-buffer convention: the text and its terminator are written only if
+// the capacity in *bufferLength exceeds the text's length; *bufferLength then
+// becomes length + 1. Returns false (nothing written) otherwise.
+template <class Char>
+bool CopyToCallerBuffer(const Char* text, std::size_t length, Char* buffer, unsigned int* bufferLength) {
+    if (*bufferLength <= length) return false;
+    std::char_traits<Char>::copy(buffer, text, length);
+    buffer[length] = Char{};
+    *bufferLength = static_cast<unsigned int>(length + 1);
+    return true;
+}
+
+// Codes 8 and 14 put the error text into the caller's buffer, when it fits.
+template <class F>
+int ErrorIntoCallerBuffer(int code, typename F::Char* buffer, unsigned int* bufferLength) {
+    typename F::String error;
+    MakeErrorTextOf<F>(code, error);
+    CopyToCallerBuffer(error.c_str(), error.size(), buffer, bufferLength);
+    return code;
+}
+
+}  // namespace vtx::api
