@@ -1,0 +1,135 @@
+#include "peer/command_line.h"
+
+#include <windows.h>
+
+#include <cwchar>
+#include <iterator>
+
+#include "peer/text_encoding.h"
+#include "support/unique_handle.h"
+
+namespace vtx::peer {
+
+const char kUsage[] =
+    "vtxpeer: a substitute for the companion application. It owns a hidden\n"
+    "window of class VantixConnect and answers the bridge library's WM_COPYDATA\n"
+    "requests as configured.\n"
+    "\n"
+    "Usage: vtxpeer [options]\n"
+    "  --help               show this text\n"
+    "  --script <file>      run the commands in <file> at start (UTF-8, repeatable)\n"
+    "  -c <command>         run one command at start (repeatable; scripts and -c\n"
+    "                       run in the order given)\n"
+    "  --trace <file|->     write a line per message received and sent\n"
+    "                       (- = standard output)\n"
+    "  --record <dir>       write each received message's bytes (exactly cbData)\n"
+    "                       to <dir>\\<sequence>-<code>.bin, e.g. 000001-1014.bin\n"
+    "  --exit-after <ms>    end after <ms> milliseconds\n"
+    "\n"
+    "At run time, send a WM_COPYDATA with dwData = 0x7650 (30288) and UTF-8\n"
+    "command text in lpData to the VantixConnect window; it returns 1 when the\n"
+    "commands ran, 0 on an error.\n"
+    "\n"
+    "Exit codes: 0 after quit, WM_CLOSE or --exit-after; 2 for bad options.\n"
+    "\n";
+
+namespace {
+
+// Far beyond any script a person writes; keeps a wrong path from filling memory.
+constexpr DWORD kMaxScriptBytes = 16 * 1024 * 1024;
+
+bool ReadFileBytes(const std::wstring& path, std::string* contents, std::string* error) {
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        *error = "cannot open (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxScriptBytes) {
+        *error = "unreadable or larger than 16 MB";
+        return false;
+    }
+    contents->resize(static_cast<std::size_t>(size.QuadPart));
+    DWORD read = 0;
+    if (!contents->empty() &&
+        (!ReadFile(file.get(), contents->data(), static_cast<DWORD>(contents->size()), &read, nullptr) ||
+         read != contents->size())) {
+        *error = "cannot read (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    return true;
+}
+
+// Adds parsed commands, or describes the error: "file:3: ..." for scripts,
+// "-c \"...\": ..." for commands.
+bool Append(const ParseResult& parsed, const std::string& source, bool isScript, CommandLine* commandLine,
+            std::string* error) {
+    if (!parsed.Ok()) {
+        const std::string line = std::to_string(parsed.errorLine);
+        *error = (isScript ? source + ":" + line : source + (parsed.errorLine > 1 ? ", line " + line : "")) + ": " +
+                 parsed.error;
+        return false;
+    }
+    commandLine->startup.insert(commandLine->startup.end(), parsed.commands.begin(), parsed.commands.end());
+    return true;
+}
+
+bool ParseMilliseconds(const std::wstring& text, std::uint32_t* ms) {
+    if (text.empty() || text.size() > 9) return false;
+    std::uint32_t value = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') return false;
+        value = value * 10 + static_cast<std::uint32_t>(c - L'0');
+    }
+    *ms = value;
+    return value > 0;
+}
+
+}  // namespace
+
+CommandLineResult ParseCommandLine(const std::vector<std::wstring>& arguments) {
+    CommandLineResult result;
+    CommandLine& commandLine = result.commandLine;
+    std::string& error = result.error;
+    for (std::size_t i = 0; i < arguments.size() && error.empty(); ++i) {
+        const std::wstring& option = arguments[i];
+        const std::string optionText = WideToUtf8(option);
+        if (option == L"--help" || option == L"-h" || option == L"/?") {
+            commandLine.help = true;
+            continue;
+        }
+        const bool takesValue = option == L"--script" || option == L"-c" || option == L"--trace" ||
+                                option == L"--record" || option == L"--exit-after";
+        if (!takesValue) {
+            error = "unknown option '" + optionText + "'";
+            break;
+        }
+        if (i + 1 == arguments.size()) {
+            error = optionText + " needs a value";
+            break;
+        }
+        const std::wstring& value = arguments[++i];
+        if (option == L"--script") {
+            std::string contents;
+            std::string readError;
+            if (!ReadFileBytes(value, &contents, &readError)) {
+                error = "script " + WideToUtf8(value) + ": " + readError;
+            } else {
+                Append(ParseCommands(contents), WideToUtf8(value), true, &commandLine, &error);
+            }
+        } else if (option == L"-c") {
+            const std::string command = WideToUtf8(value);
+            Append(ParseCommands(command), "-c \"" + command + "\"", false, &commandLine, &error);
+        } else if (option == L"--trace") {
+            commandLine.options.trace = value;
+        } else if (option == L"--record") {
+            commandLine.options.recordDirectory = value;
+        } else if (!ParseMilliseconds(value, &commandLine.options.exitAfterMs)) {
+            error = "--exit-after needs a positive number of milliseconds, not '" + WideToUtf8(value) + "'";
+        }
+    }
+    return result;
+}
+
+}  // namespace vtx::peer

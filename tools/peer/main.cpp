@@ -1,0 +1,30 @@
+// vtxpeer.exe: the substitute peer as a program. See --help.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "peer/command_line.h"
+#include "peer/peer.h"
+
+int wmain(int argc, wchar_t** argv) {
+    using namespace vtx::peer;
+    const std::vector<std::wstring> arguments(argv + 1, argv + argc);
+    const CommandLineResult parsed = ParseCommandLine(arguments);
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "vtxpeer: %s (see vtxpeer --help)\n", parsed.error.c_str());
+        return 2;
+    }
+    if (parsed.commandLine.help) {
+        std::fputs(kUsage, stdout);
+        std::fputs(kCommandHelp, stdout);
+        return 0;
+    }
+
+    Peer peer(parsed.commandLine.options);
+    std::string error;
+    const int exitCode = peer.Run(parsed.commandLine.startup, &error);
+    if (exitCode != 0) std::fprintf(stderr, "vtxpeer: %s\n", error.c_str());
+    return exitCode;
+}
