@@ -1,0 +1,54 @@
+// vtxpeer.exe as a separate process for tests: started with given
+// arguments, waited for until its "VantixConnect" window exists, controlled
+// through its control message, and ended with the test.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/unique_handle.h"
+
+namespace vtx::test {
+
+class PeerProcess {
+public:
+    // Starts vtxpeer.exe from the test executable's directory and waits (at
+    // most 10 s) for its window. Window() is null when either failed.
+    explicit PeerProcess(const std::vector<std::wstring>& arguments = {});
+    // Terminates the process if it still runs.
+    ~PeerProcess();
+    PeerProcess(const PeerProcess&) = delete;
+    PeerProcess& operator=(const PeerProcess&) = delete;
+
+    HWND Window() const { return window_; }
+    DWORD ProcessId() const { return processId_; }
+
+    // Runs commands in the peer (see vtxpeer --help); true when they all ran.
+    bool Command(const std::string& commands) const;
+
+    // The exit code once the process ended by itself within `timeout`.
+    std::optional<DWORD> WaitForExit(std::chrono::milliseconds timeout) const;
+
+    struct Outcome {
+        DWORD exitCode = 0;
+        std::string output;  // standard output and standard error, as written
+    };
+    // Runs vtxpeer.exe to its end (for options that end it, like --help or
+    // bad ones); nothing when it did not end within `timeout`.
+    static std::optional<Outcome> RunToEnd(const std::vector<std::wstring>& arguments,
+                                           std::chrono::milliseconds timeout);
+
+    // vtxpeer.exe next to the running test executable.
+    static std::wstring ExecutablePath();
+
+private:
+    UniqueHandle process_;
+    DWORD processId_ = 0;
+    HWND window_ = nullptr;
+};
+
+}  // namespace vtx::test
