@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <cwchar>
-#include <iterator>
 
 #include "peer/text_encoding.h"
 #include "support/unique_handle.h"
