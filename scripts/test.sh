@@ -9,10 +9,11 @@ scripts/setup.sh
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw
 
-source scripts/wine-env.sh
-trap vtx_wine_stop EXIT
-vtx_wine_start
-
-# The tests need a display: the peer's window is a top-level window, and the
-# run-the-peer-first message box is found and closed by the tests.
-xvfb-run -a ctest --preset mingw "$@"
+# Wine must meet the display from its first process on: the peer's window is
+# a top-level window, and the tests find and close real message boxes.
+exec xvfb-run -a bash -c '
+  source scripts/wine-env.sh
+  trap vtx_wine_stop EXIT
+  vtx_wine_start
+  ctest --preset mingw "$@"
+' vtx-test "$@"

@@ -93,12 +93,17 @@ bool IsTerminated(const Char (&field)[N]) {
 // Copies `length` units of `text` and a terminator into a fixed field.
 // Refuses (returns false, field untouched) when the text does not fit, so no
 // caller can write past a field.
+template <class Char>
+bool CopyToBoundedField(Char* field, std::size_t capacity, const Char* text, std::size_t length) {
+    if (length >= capacity) return false;
+    std::char_traits<Char>::copy(field, text, length);
+    std::char_traits<Char>::assign(field + length, 1, Char{});
+    return true;
+}
+
 template <class Char, std::size_t N>
 bool CopyToField(Char (&field)[N], const Char* text, std::size_t length) {
-    if (length >= N) return false;
-    std::char_traits<Char>::copy(field, text, length);
-    field[length] = Char{};
-    return true;
+    return CopyToBoundedField(field, N, text, length);
 }
 
 template <class Char, std::size_t N>

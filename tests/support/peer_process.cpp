@@ -4,7 +4,7 @@
 
 // The test support library cannot see the peer's include directory; the
 // control channel is header-only, so its header is taken from the tree.
-#include "../../tools/peer/peer_control.h"
+#include "peer/peer_control.h"
 
 namespace vtx::test {
 namespace {
