@@ -1,0 +1,283 @@
+// The transport as a host meets it: vtxbridge.dll loaded with LoadLibrary,
+// vtxpeer.exe in a process of its own. Covers delivery and its log, the
+// run-the-peer-first box, the callback worker, and unloading and reloading.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/bridge_library.h"
+#include "support/message_box_watcher.h"
+#include "support/peer_process.h"
+#include "support/scoped_folder.h"
+
+namespace vtx::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::wstring kRunPeerFirstText =
+    L"\uBC18\uD2F1 \uCEE4\uB125\uD2B8\uB97C \uBA3C\uC800 \uC2E4\uD589 \uD6C4 "
+    L"\uCC28\uD2B8\uB97C \uAD6C\uB3D9\uD574 \uC8FC\uC138\uC694.";
+const std::wstring kErrorCaption = L"\uC624\uB958";
+
+int ThreadCount() {
+    const DWORD self = ::GetCurrentProcessId();
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    int count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Thread32First(snapshot, &entry); more; more = ::Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == self) ++count;
+    }
+    ::CloseHandle(snapshot);
+    return count;
+}
+
+// Bridge windows of this process, found the way a second load would look.
+int OwnBridgeWindows() {
+    int count = 0;
+    HWND window = nullptr;
+    while ((window = ::FindWindowExW(HWND_MESSAGE, window, L"VantixBridge", nullptr)) != nullptr) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        if (owner == ::GetCurrentProcessId()) ++count;
+    }
+    return count;
+}
+
+// What the host's callback received, in the order it came.
+struct Delivery {
+    std::string narrow;
+    std::wstring wide;
+    unsigned int length = 0;
+    bool isWide = false;
+};
+
+class Deliveries {
+public:
+    static Deliveries& Instance() {
+        static Deliveries deliveries;
+        return deliveries;
+    }
+    static void __stdcall Narrow(const void* text, unsigned int length) {
+        Instance().Add({static_cast<const char*>(text), L"", length, false});
+    }
+    static void __stdcall Wide(const void* text, unsigned int length) {
+        Instance().Add({"", static_cast<const wchar_t*>(text), length, true});
+    }
+    bool WaitFor(std::size_t count, std::chrono::milliseconds timeout) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return arrived_.wait_for(lock, timeout, [&] { return items_.size() >= count; });
+    }
+    std::vector<Delivery> Items() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return items_;
+    }
+
+private:
+    void Add(Delivery delivery) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        items_.push_back(std::move(delivery));
+        arrived_.notify_all();
+    }
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::vector<Delivery> items_;
+};
+
+TEST(Delivery, FirstSendLooksUpTheBridgeWindowOnceAndLogsIt) {
+    if (LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
+    ScopedCurrentFolder folder;
+    PeerProcess peer;
+    ASSERT_NE(peer.Window(), nullptr);
+    BridgeLibrary library;
+    ASSERT_TRUE(library.Loaded());
+    // The loop thread creates the window right after loading; once it is
+    // there, one attempt finds it.
+    for (int i = 0; i < 100 && OwnBridgeWindows() == 0; ++i) ::Sleep(20);
+    ASSERT_EQ(OwnBridgeWindows(), 1);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(library.login("user", "secret"), 200);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 100ms) << "the lookup pauses after its attempt";
+    EXPECT_EQ(library.login("user", "secret"), 200);
+    EXPECT_EQ(library.setbridgeid("id"), 1);
+
+    const std::vector<std::string> expected = {"[GetWindowHandle] counter: 1",
+                                               "[GetWindowHandle] Message loop thread is found."};
+    EXPECT_EQ(ReadFallbackLog(), expected) << "later sends look nothing up and log nothing";
+}
+
+TEST(Delivery, PeerMissingShowsTheRunPeerFirstBoxOnEverySend) {
+    if (LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
+    ScopedCurrentFolder folder;
+    BridgeLibrary library;
+    ASSERT_TRUE(library.Loaded());
+
+    MessageBoxWatcher watcher(2);
+    EXPECT_EQ(library.init(0, "", 1, nullptr), 6);
+    EXPECT_EQ(std::string(library.sendrequest("text", 4)), "{\"eventId\":9999, \"jobId\":\"\", \"code\":8}")
+        << "no session was opened";
+    EXPECT_EQ(library.login("user", "secret"), 6);
+    const SeenMessageBox box = watcher.Last();
+    EXPECT_EQ(watcher.Count(), 2) << "one box per send that found no peer";
+    EXPECT_EQ(box.caption, kErrorCaption);
+    EXPECT_EQ(box.text, kRunPeerFirstText);
+
+    // The bridge window is not looked up on this path.
+    const std::vector<std::string> expected(2, "[SendMessageCopyData] Not found VantixConnect handle.");
+    EXPECT_EQ(ReadFallbackLog(), expected);
+}
+
+TEST(Delivery, RestartedPeerIsFoundWithoutAnyReset) {
+    BridgeLibrary library;
+    {
+        PeerProcess first;
+        ASSERT_NE(first.Window(), nullptr);
+        EXPECT_EQ(library.init(0, "", 1, nullptr), 200);
+    }
+    PeerProcess second({L"-c", L"answer 1014 payload=second"});
+    ASSERT_NE(second.Window(), nullptr);
+    EXPECT_EQ(std::string(library.sendrequest("hello", 5)), "second");
+}
+
+TEST(Delivery, InitPublishesTheHostFolder) {
+    PeerProcess peer;
+    BridgeLibrary library;
+    EXPECT_EQ(library.init(0, "", 1, nullptr), 200);
+
+    std::wstring folder = ExecutableFolder();
+    folder.pop_back();  // no trailing separator
+    wchar_t value[1024] = {};
+    DWORD size = sizeof(value) - sizeof(wchar_t);
+    DWORD type = 0;
+    ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, L"Software\\vantix_v40", L"bridgepath", RRF_RT_ANY, &type, value,
+                             &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(std::wstring(value), folder);
+}
+
+TEST(Unload, ReloadInTheSameProcessWorksAndLeavesNothingBehind) {
+    PeerProcess peer({L"-c", L"answer 1014 payload=answer"});
+    ASSERT_NE(peer.Window(), nullptr);
+    // The first load may leave threads of the system's own behind (RPC, for
+    // the request IDs): count from after it.
+    int threadsBefore = 0;
+    for (int cycle = 0; cycle < 4; ++cycle) {
+        SCOPED_TRACE("cycle " + std::to_string(cycle));
+        BridgeLibrary library;
+        ASSERT_TRUE(library.Loaded());
+        ASSERT_EQ(library.init(0, "", 1, nullptr), 200);
+        EXPECT_EQ(std::string(library.sendrequest("hello", 5)), "answer");
+        EXPECT_EQ(OwnBridgeWindows(), 1);
+        library.Unload();
+        EXPECT_EQ(OwnBridgeWindows(), 0) << "the loop destroyed its window before ending";
+        WNDCLASSW info{};
+        EXPECT_FALSE(::GetClassInfoW(::GetModuleHandleW(nullptr), L"VantixBridge", &info));
+        if (cycle == 0) {
+            ::Sleep(200);
+            threadsBefore = ThreadCount();
+        }
+    }
+    // Threads end shortly after they signalled their end.
+    for (int i = 0; i < 50 && ThreadCount() > threadsBefore; ++i) ::Sleep(20);
+    EXPECT_EQ(ThreadCount(), threadsBefore);
+}
+
+TEST(Unload, StopsARunningCallbackWorker) {
+    PeerProcess peer;
+    ASSERT_NE(peer.Window(), nullptr);
+    const int threadsBefore = ThreadCount();
+    {
+        BridgeLibrary library;
+        ASSERT_EQ(library.init(0, "", 0, &Deliveries::Narrow), 200);
+        ASSERT_TRUE(peer.Command("serve narrow \"before unload\""));
+        ASSERT_TRUE(Deliveries::Instance().WaitFor(1, 3s));
+        const auto start = std::chrono::steady_clock::now();
+        library.Unload();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "the worker's pause is cut short";
+    }
+    for (int i = 0; i < 50 && ThreadCount() > threadsBefore; ++i) ::Sleep(20);
+    EXPECT_EQ(ThreadCount(), threadsBefore);
+}
+
+TEST(CallbackWorker, DeliversOnePerTurnOldestFirst) {
+    PeerProcess peer;
+    BridgeLibrary library;
+    ASSERT_EQ(library.init(0, "", 0, &Deliveries::Narrow), 200);
+    // Three texts queued at once (the peer sends them in one go).
+    ASSERT_TRUE(peer.Command("serve narrow first\nserve narrow \"\"\nserve wide third"));
+    ASSERT_TRUE(Deliveries::Instance().WaitFor(3, 3s));
+    const auto items = Deliveries::Instance().Items();
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[0].narrow, "first");
+    EXPECT_EQ(items[0].length, 5u);
+    EXPECT_EQ(items[1].narrow, "");
+    EXPECT_EQ(items[1].length, 0u);
+    EXPECT_EQ(items[2].narrow, "third") << "a wide server request reaches a narrow callback as ANSI";
+    for (const auto& item : items) EXPECT_FALSE(item.isWide);
+    EXPECT_EQ(library.getrequestmessage(nullptr, nullptr), 7);
+    char buffer[16];
+    unsigned int length = sizeof(buffer);
+    EXPECT_EQ(library.getrequestmessage(buffer, &length), 16) << "the worker is the only collector";
+}
+
+TEST(CallbackWorker, KeepsPollingWideAfterDeinitButHandsOverInTheCallbacksForm) {
+    ScopedCurrentFolder folder;
+    PeerProcess peer({L"--record", folder.Path()});
+    BridgeLibrary library;
+    ASSERT_EQ(library.init(0, "", 0, &Deliveries::Narrow), 200);
+    ::Sleep(250);
+    ASSERT_EQ(library.deinit(), 200);
+    ::Sleep(350);
+    ASSERT_TRUE(peer.Command("serve wide \"\uD55C after deinit\""));
+    ASSERT_TRUE(Deliveries::Instance().WaitFor(1, 3s));
+    const auto items = Deliveries::Instance().Items();
+    EXPECT_FALSE(items[0].isWide) << "a narrow callback never receives UTF-16";
+    EXPECT_EQ(items[0].narrow.substr(items[0].narrow.size() - 13), " after deinit");
+
+    // The polls themselves follow the session: narrow while it was open,
+    // wide once it was closed.
+    auto count = [&](const wchar_t* suffix) {
+        int found = 0;
+        WIN32_FIND_DATAW entry;
+        HANDLE search = ::FindFirstFileW((folder.Path() + L"\\*" + suffix).c_str(), &entry);
+        if (search == INVALID_HANDLE_VALUE) return 0;
+        do ++found;
+        while (::FindNextFileW(search, &entry));
+        ::FindClose(search);
+        return found;
+    };
+    EXPECT_GE(count(L"-1008.bin"), 1);
+    EXPECT_GE(count(L"-2008.bin"), 2);
+}
+
+TEST(CallbackWorker, ASecondSessionReusesTheRunningWorker) {
+    PeerProcess peer;
+    BridgeLibrary library;
+    ASSERT_EQ(library.init(0, "", 0, &Deliveries::Narrow), 200);
+    const int threadsWithWorker = ThreadCount();
+    ASSERT_EQ(library.deinit(), 200);
+    ASSERT_EQ(library.initw(0, L"", 0, &Deliveries::Wide), 200);
+    EXPECT_EQ(ThreadCount(), threadsWithWorker) << "no second worker competes for the queue";
+
+    ASSERT_TRUE(peer.Command("serve wide \"\uD55C\uAE00\""));
+    ASSERT_TRUE(Deliveries::Instance().WaitFor(1, 3s));
+    const auto items = Deliveries::Instance().Items();
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_TRUE(items[0].isWide) << "the new callback, in its own form, took over";
+    EXPECT_EQ(items[0].wide, L"\uD55C\uAE00");
+    EXPECT_EQ(items[0].length, 2u);
+}
+
+}  // namespace
+}  // namespace vtx::test

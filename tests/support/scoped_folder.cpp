@@ -1,0 +1,65 @@
+#include "support/scoped_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cwchar>
+#include <fstream>
+#include <sstream>
+
+namespace vtx::test {
+namespace {
+
+bool IsStamp(const std::string& line) {
+    // "[hh:mm:ss] "
+    if (line.size() < 11 || line[0] != '[' || line[3] != ':' || line[6] != ':' || line[9] != ']' || line[10] != ' ') {
+        return false;
+    }
+    for (int i : {1, 2, 4, 5, 7, 8}) {
+        if (!std::isdigit(static_cast<unsigned char>(line[i]))) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+ScopedCurrentFolder::ScopedCurrentFolder() {
+    wchar_t buffer[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, buffer);
+    previous_ = buffer;
+    ::GetTempPathW(MAX_PATH, buffer);
+    path_ = std::wstring(buffer) + L"vtxtest-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+            std::to_wstring(::GetTickCount());
+    ::CreateDirectoryW(path_.c_str(), nullptr);
+    ::SetCurrentDirectoryW(path_.c_str());
+}
+
+ScopedCurrentFolder::~ScopedCurrentFolder() { ::SetCurrentDirectoryW(previous_.c_str()); }
+
+bool LibraryLogFolderExists() {
+    const DWORD attributes = ::GetFileAttributesW(L"C:\\vantix\\log");
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::vector<std::string> ReadFallbackLog() {
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    char name[32];
+    std::snprintf(name, sizeof(name), "%04u%02u%02u.log", now.wYear, now.wMonth, now.wDay);
+    std::ifstream file(name, std::ios::binary);
+    std::stringstream content;
+    content << file.rdbuf();
+
+    std::vector<std::string> lines;
+    std::string text = content.str();
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        const std::string line = text.substr(start, end - start);
+        EXPECT_TRUE(IsStamp(line)) << "line without its stamp: " << line;
+        lines.push_back(line.size() >= 11 ? line.substr(11) : line);
+    }
+    EXPECT_EQ(start, text.size()) << "the last line lacks its CR LF";
+    return lines;
+}
+
+}  // namespace vtx::test

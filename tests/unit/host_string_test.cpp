@@ -1,0 +1,26 @@
+// A host whose executable carries its own string 101: the run-the-peer-first
+// box shows the host's wording instead of the built-in one.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "support/message_box_watcher.h"
+#include "transport/bridge_context.h"
+#include "transport/envelope.h"
+
+namespace vtx {
+namespace {
+
+TEST(RunPeerFirstBox, ShowsTheHostExecutablesOwnString101) {
+    test::MessageBoxWatcher watcher;
+    auto envelope = MakeBlankEnvelope<MessageEnvelope>();
+    COPYDATASTRUCT data{1020, sizeof(MessageEnvelope), envelope.get()};
+    EXPECT_EQ(GetBridgeContext().SendMessageCopyData(&data), 0);
+    const test::SeenMessageBox box = watcher.Last();
+    EXPECT_EQ(watcher.Count(), 1);
+    EXPECT_EQ(box.text, L"Please start the companion application first.");
+    EXPECT_EQ(box.caption, L"\uC624\uB958");
+}
+
+}  // namespace
+}  // namespace vtx
