@@ -1,0 +1,120 @@
+// Fuzzes the decoder of incoming messages. The input describes one
+// WM_COPYDATA as a peer (or anything else on the desktop) could send it: a
+// code, a data size, and the envelope's fields, with the rest of the envelope
+// filled with one byte value so text fields can run off their ends. The data
+// buffer is exactly `size` bytes, so any read past it is reported by ASan.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "transport/decode.h"
+#include "transport/message_codes.h"
+
+namespace {
+
+using vtx::InboundKind;
+
+constexpr std::uint32_t kCodes[] = {1001, 1003, 1005, 1007, 1011, 1013, 1015, 1019, 1021, 1023, 2001,
+                                    2003, 2005, 2007, 2011, 2015, 2023, 1009, 2009, 1017, 2013, 1008,
+                                    2008, 1014, 0,    4242};
+
+struct Reader {
+    const std::uint8_t* data;
+    std::size_t size;
+    std::uint8_t Byte() { return size > 0 ? (--size, *data++) : 0; }
+    std::uint32_t Word() {
+        std::uint32_t value = 0;
+        for (int i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(Byte()) << (8 * i);
+        return value;
+    }
+};
+
+void Check(bool condition) {
+    if (!condition) std::abort();
+}
+
+template <class Envelope>
+void CheckFiledCopy(const Envelope& copy, std::int32_t status) {
+    Check(copy.status == status);
+    const std::size_t payload = vtx::BoundedLength(copy.payload, vtx::kPayloadUnits);
+    Check(payload < vtx::kPayloadUnits);
+    for (std::size_t i = payload; i < vtx::kPayloadUnits; ++i) Check(copy.payload[i] == 0);
+    Check(vtx::IsTerminated(copy.requestId));
+    for (auto unit : copy.loginText1) Check(unit == 0);
+    for (auto unit : copy.initText) Check(unit == 0);
+    Check(copy.initValue == 0);
+    Check(copy.pollMode == -1);
+}
+
+template <class Envelope>
+std::vector<std::uint8_t> BuildEnvelope(Reader& input, std::uint8_t fill, std::int32_t status, std::int32_t length) {
+    using Char = std::remove_extent_t<decltype(Envelope::payload)>;
+    std::vector<std::uint8_t> bytes(sizeof(Envelope), fill);
+    std::memcpy(&bytes[offsetof(Envelope, status)], &status, 4);
+    std::memcpy(&bytes[offsetof(Envelope, length)], &length, 4);
+    const std::size_t idBytes = std::min<std::size_t>(input.Byte(), sizeof(Char) * (vtx::kRequestIdUnits + 8));
+    for (std::size_t i = 0; i < idBytes && i < sizeof(Char) * vtx::kRequestIdUnits; ++i) {
+        bytes[offsetof(Envelope, requestId) + i] = input.Byte();
+    }
+    const std::size_t payloadBytes = std::min(input.size, sizeof(Char) * vtx::kPayloadUnits);
+    std::memcpy(&bytes[offsetof(Envelope, payload)], input.data, payloadBytes);
+    return bytes;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Reader input{data, size};
+    const std::uint32_t code = kCodes[input.Byte() % (sizeof(kCodes) / sizeof(kCodes[0]))];
+    const std::uint8_t flags = input.Byte();
+    const std::uint8_t fill = (flags & 2) ? input.Byte() : 0;
+    const std::uint32_t sizeAdjust = input.Word() & 0x3FFFF;
+    const auto length = static_cast<std::int32_t>(input.Word());
+    const auto status = static_cast<std::int32_t>(input.Word());
+
+    std::vector<std::uint8_t> bytes = vtx::FormOfCode(code) == vtx::Form::Wide
+                                          ? BuildEnvelope<vtx::MessageEnvelopeW>(input, fill, status, length)
+                                          : BuildEnvelope<vtx::MessageEnvelope>(input, fill, status, length);
+    // Sizes around the envelope's: exact, longer, shorter, or almost nothing.
+    switch ((flags >> 2) & 3) {
+        case 1:
+            bytes.resize(bytes.size() + (sizeAdjust & 0xFF), fill);
+            break;
+        case 2:
+            bytes.resize(bytes.size() - std::min<std::size_t>(sizeAdjust, bytes.size()));
+            break;
+        case 3:
+            bytes.resize(std::min<std::size_t>(sizeAdjust & 0xFFF, bytes.size()));
+            break;
+        default:
+            break;
+    }
+    bytes.shrink_to_fit();  // so the sanitizer sees the buffer end exactly
+
+    const void* messageData = (flags & 1) ? nullptr : bytes.data();
+    const vtx::InboundMessage message = vtx::DecodeInbound(code, messageData, bytes.size());
+    switch (message.kind) {
+        case InboundKind::NarrowAnswer:
+            Check(message.narrowAnswer != nullptr);
+            CheckFiledCopy(*message.narrowAnswer, status);
+            break;
+        case InboundKind::WideAnswer:
+            Check(message.wideAnswer != nullptr);
+            CheckFiledCopy(*message.wideAnswer, status);
+            break;
+        case InboundKind::NarrowServerRequest:
+            Check(message.narrowText.size() < vtx::kPayloadUnits);
+            break;
+        case InboundKind::WideServerRequest:
+            Check(length > 0 && message.wideText.size() < static_cast<std::size_t>(length) &&
+                  static_cast<std::size_t>(length) <= vtx::kPayloadUnits);
+            break;
+        case InboundKind::Ignored:
+        case InboundKind::Malformed:
+            Check(!message.narrowAnswer && !message.wideAnswer);
+            break;
+    }
+    return 0;
+}
