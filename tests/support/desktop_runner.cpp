@@ -13,24 +13,11 @@
 #include <cwchar>
 #include <string>
 
-namespace {
+#include "support/command_line.h"
 
-std::wstring QuoteArgument(const std::wstring& argument) {
-    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
-    std::wstring quoted = L"\"";
-    std::size_t backslashes = 0;
-    for (wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        quoted += c;
-    }
-    quoted.append(backslashes * 2, L'\\');
-    return quoted + L"\"";
-}
+using vtx::test::QuoteArgument;
+
+namespace {
 
 // Wine maps the Unix root to drive Z:.
 std::wstring WindowsPath(std::wstring path) {

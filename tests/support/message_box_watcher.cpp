@@ -35,7 +35,7 @@ void MessageBoxWatcher::Watch(int maxBoxes) {
     while (!stop_ && count_ < maxBoxes) {
         const HWND box = ::FindWindowW(L"#32770", nullptr);
         if (box != nullptr && ::IsWindowVisible(box)) {
-            last_ = {WindowText(box), MessageText(box)};
+            last_ = {WindowText(box), MessageText(box), ::GetWindowThreadProcessId(box, nullptr)};
             ::PostMessageW(box, WM_COMMAND, IDOK, 0);
             // Wait until this box is gone before looking for the next one.
             for (int i = 0; i < 200 && ::IsWindow(box); ++i) ::Sleep(10);

@@ -13,6 +13,7 @@ namespace vtx::test {
 struct SeenMessageBox {
     std::wstring caption;
     std::wstring text;
+    DWORD threadId = 0;  // the thread that showed it
 };
 
 class MessageBoxWatcher {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "support/unique_handle.h"
+#include "support/child_process.h"
 
 namespace vtx::test {
 
@@ -19,13 +19,12 @@ public:
     // Starts vtxpeer.exe from the test executable's directory and waits (at
     // most 10 s) for its window. Window() is null when either failed.
     explicit PeerProcess(const std::vector<std::wstring>& arguments = {});
-    // Terminates the process if it still runs.
-    ~PeerProcess();
+    // The process is terminated with the object if it still runs.
     PeerProcess(const PeerProcess&) = delete;
     PeerProcess& operator=(const PeerProcess&) = delete;
 
     HWND Window() const { return window_; }
-    DWORD ProcessId() const { return processId_; }
+    DWORD ProcessId() const { return process_.ProcessId(); }
 
     // Runs commands in the peer (see vtxpeer --help); true when they all ran.
     bool Command(const std::string& commands) const;
@@ -33,10 +32,7 @@ public:
     // The exit code once the process ended by itself within `timeout`.
     std::optional<DWORD> WaitForExit(std::chrono::milliseconds timeout) const;
 
-    struct Outcome {
-        DWORD exitCode = 0;
-        std::string output;  // standard output and standard error, as written
-    };
+    using Outcome = ChildProcess::Outcome;
     // Runs vtxpeer.exe to its end (for options that end it, like --help or
     // bad ones); nothing when it did not end within `timeout`.
     static std::optional<Outcome> RunToEnd(const std::vector<std::wstring>& arguments,
@@ -46,8 +42,7 @@ public:
     static std::wstring ExecutablePath();
 
 private:
-    UniqueHandle process_;
-    DWORD processId_ = 0;
+    ChildProcess process_;
     HWND window_ = nullptr;
 };
 

@@ -1,0 +1,226 @@
+// The library inside a host that runs all day: whatever the peer or another
+// process sends, however often the host loads and unloads it, it must not
+// crash, hang past its contract, lose or mix up an answer, or keep growing.
+#include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/bridge_library.h"
+#include "support/child_process.h"
+#include "support/message_box_watcher.h"
+#include "support/peer_process.h"
+
+namespace vtx::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+SIZE_T PrivateBytes() {
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                           sizeof(counters));
+    return counters.PrivateUsage;
+}
+
+DWORD HandleCount() {
+    DWORD count = 0;
+    ::GetProcessHandleCount(::GetCurrentProcess(), &count);
+    return count;
+}
+
+int ThreadCount() {
+    const DWORD self = ::GetCurrentProcessId();
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    int count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Thread32First(snapshot, &entry); more; more = ::Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == self) ++count;
+    }
+    ::CloseHandle(snapshot);
+    return count;
+}
+
+// Sends `count` requests "<tag>-<i>" through vtx_sendrequestparam to a peer
+// that echoes them; returns how many answers were not their own echo.
+int EchoRound(BridgeLibrary& library, const std::string& tag, int count) {
+    int wrong = 0;
+    for (int i = 0; i < count; ++i) {
+        const std::string request = tag + "-" + std::to_string(i);
+        char answer[64] = {};
+        unsigned int length = sizeof(answer);
+        const int result = library.sendrequestparam(request.c_str(), 0, answer, &length);
+        if (result != 200 || request != answer) {
+            ADD_FAILURE() << request << ": " << result << " \"" << answer << "\"";
+            ++wrong;
+        }
+    }
+    return wrong;
+}
+
+void DrainServerRequests(BridgeLibrary& library) {
+    char buffer[100000];
+    unsigned int length = sizeof(buffer);
+    while (library.getrequestmessage(buffer, &length) == 200) length = sizeof(buffer);
+}
+
+constexpr SIZE_T kMiB = 1024 * 1024;
+
+TEST(Pairing, FourThreadsWithShuffledLateAnswersEachGetTheirOwn) {
+    // Answers come back after random delays, so they arrive in another order
+    // than the requests went out.
+    PeerProcess peer({L"-c", L"answer 1004 late=0-40"});
+    ASSERT_NE(peer.Window(), nullptr);
+    BridgeLibrary library;
+    ASSERT_EQ(library.init(0, "", 1, nullptr), 200);
+
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] { wrong += EchoRound(library, "thread" + std::to_string(t), 150); });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST(Pairing, TwoHostProcessesShareOnePeerAndEachGetsItsOwnAnswers) {
+    PeerProcess peer;
+    ASSERT_NE(peer.Window(), nullptr);
+    // The other host sends while this one does; both use the same
+    // session-wide mutexes and the same peer.
+    ChildProcess other(L"vtxtesthost.exe", {L"requests", L"300", L"other"});
+    ASSERT_TRUE(other.Started());
+    BridgeLibrary library;
+    ASSERT_EQ(library.init(0, "", 1, nullptr), 200);
+    EXPECT_EQ(EchoRound(library, "this", 300), 0);
+    EXPECT_EQ(other.WaitForExit(60s), std::optional<DWORD>(0)) << "the other host got an answer that was not its own";
+}
+
+TEST(Memory, RepeatedAndLateAnswersAreNotKept) {
+    // Every request is answered twenty times: the first answer is taken, the
+    // nineteen repeats arrive when nobody waits any more.
+    PeerProcess peer({L"-c", L"answer 1004 repeat=20"});
+    ASSERT_NE(peer.Window(), nullptr);
+    BridgeLibrary library;
+    ASSERT_EQ(library.init(0, "", 1, nullptr), 200);
+    ASSERT_EQ(EchoRound(library, "warm", 50), 0);
+    const SIZE_T before = PrivateBytes();
+    ASSERT_EQ(EchoRound(library, "repeat", 500), 0);  // 9500 unwanted answers
+    // An answer that comes after the wait gave up is not kept either.
+    ASSERT_TRUE(peer.Command("answer 1020 late=5300"));
+    EXPECT_EQ(library.iswcalive(), 14);
+    ::Sleep(500);
+    const SIZE_T after = PrivateBytes();
+    // Each answer kept would hold 100 KB: 9500 of them would be close to 1 GB.
+    EXPECT_LT(after, before + 16 * kMiB) << "grew from " << before / kMiB << " to " << after / kMiB << " MiB";
+}
+
+TEST(Robustness, BridgeWindowSurvivesRandomAndMutatedMessages) {
+    PeerProcess peer;
+    ASSERT_NE(peer.Window(), nullptr);
+    BridgeLibrary library;
+    ASSERT_EQ(library.init(0, "", 1, nullptr), 200);
+    ASSERT_EQ(EchoRound(library, "before", 20), 0);
+    const SIZE_T before = PrivateBytes();
+
+    ChildProcess fuzzer(L"vtxtesthost.exe",
+                        {L"fuzz-bridge", std::to_wstring(::GetCurrentProcessId()), L"20000", L"20261207"});
+    ASSERT_TRUE(fuzzer.Started());
+    EXPECT_EQ(fuzzer.WaitForExit(170s), std::optional<DWORD>(0));
+
+    // Well-formed server requests among the noise were queued; a polling
+    // host collects them.
+    DrainServerRequests(library);
+    EXPECT_EQ(EchoRound(library, "after", 20), 0) << "the bridge window still answers";
+    const SIZE_T after = PrivateBytes();
+    EXPECT_LT(after, before + 32 * kMiB) << "grew from " << before / kMiB << " to " << after / kMiB << " MiB";
+}
+
+void __stdcall SlowCallback(const void*, unsigned int) { ::Sleep(300); }
+
+std::atomic<int> callbacksEntered{0};
+void __stdcall CountingSlowCallback(const void*, unsigned int) {
+    ++callbacksEntered;
+    ::Sleep(400);
+}
+
+TEST(Reload, HundredsOfCyclesLeaveThreadsAndHandlesFlat) {
+    PeerProcess peer({L"-c", L"answer 1014 payload=answer"});
+    ASSERT_NE(peer.Window(), nullptr);
+    int threadsBaseline = 0;
+    DWORD handlesBaseline = 0;
+    constexpr int kCycles = 200;
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        BridgeLibrary library;
+        ASSERT_TRUE(library.Loaded()) << "cycle " << cycle;
+        // Every fourth cycle runs the callback worker too.
+        const bool withWorker = cycle % 4 == 3;
+        ASSERT_EQ(library.init(0, "", withWorker ? 0 : 1, withWorker ? &SlowCallback : nullptr), 200)
+            << "cycle " << cycle;
+        ASSERT_STREQ(library.sendrequest("hello", 5), "answer") << "cycle " << cycle;
+        library.Unload();
+        if (cycle == 3) {
+            // Counted once the system's own lazily started threads and
+            // handles (RPC, the desktop) exist.
+            ::Sleep(200);
+            threadsBaseline = ThreadCount();
+            handlesBaseline = HandleCount();
+        }
+    }
+    for (int i = 0; i < 50 && ThreadCount() > threadsBaseline; ++i) ::Sleep(20);
+    EXPECT_LE(ThreadCount(), threadsBaseline);
+    EXPECT_LE(HandleCount(), handlesBaseline + 8) << "handles leak per cycle";
+}
+
+TEST(Reload, UnloadWhileTheHostsCallbackRuns) {
+    PeerProcess peer;
+    ASSERT_NE(peer.Window(), nullptr);
+    BridgeLibrary library;
+    ASSERT_EQ(library.init(0, "", 0, &CountingSlowCallback), 200);
+    ASSERT_TRUE(peer.Command("serve narrow \"slow one\""));
+    for (int i = 0; i < 300 && callbacksEntered == 0; ++i) ::Sleep(10);
+    ASSERT_EQ(callbacksEntered.load(), 1);
+    // The callback is still sleeping: the unload waits for it to return.
+    library.Unload();
+    ::Sleep(600);  // a crash would come when the callback returned into unloaded code
+    BridgeLibrary again;
+    ASSERT_EQ(again.init(0, "", 1, nullptr), 200);
+    EXPECT_EQ(again.iswcalive(), 200);
+}
+
+TEST(PeerGone, WorkerShowsTheBoxOnItsOwnThreadAndTheHostStaysResponsive) {
+    BridgeLibrary library;
+    {
+        PeerProcess peer;
+        ASSERT_NE(peer.Window(), nullptr);
+        ASSERT_EQ(library.init(0, "", 0, &SlowCallback), 200);
+    }
+    MessageBoxWatcher watcher(2);
+    for (int i = 0; i < 500 && watcher.Count() < 2; ++i) ::Sleep(10);
+    const SeenMessageBox box = watcher.Last();
+    EXPECT_EQ(watcher.Count(), 2) << "each poll shows the box again once the previous one is closed";
+    EXPECT_NE(box.threadId, ::GetCurrentThreadId());
+
+    // The host's own thread is not held by the worker's box.
+    const auto start = std::chrono::steady_clock::now();
+    char buffer[8];
+    unsigned int length = sizeof(buffer);
+    EXPECT_EQ(library.getrequestmessage(buffer, &length), 16);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+
+    // Unloading with a box open on the worker's thread closes it for the user.
+    const auto unloadStart = std::chrono::steady_clock::now();
+    library.Unload();
+    EXPECT_LT(std::chrono::steady_clock::now() - unloadStart, 3s);
+}
+
+}  // namespace
+}  // namespace vtx::test
