@@ -1,0 +1,570 @@
+// vtxcli.exe as host developers and support staff run it: a child process
+// whose standard output and error are read through pipes, driving
+// vtxpeer.exe (a process of its own) through vtxbridge.dll.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/bridge_library.h"
+#include "support/child_process.h"
+#include "support/command_line.h"
+#include "support/message_box_watcher.h"
+#include "support/peer_process.h"
+#include "support/unique_handle.h"
+
+namespace vtx::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Lines = std::vector<std::string>;
+
+constexpr auto kRunLimit = 60s;
+
+struct CliRun {
+    bool ended = false;
+    DWORD exitCode = 0;
+    std::string out;
+    std::string err;
+};
+
+// Moves what a pipe holds now into `into`, without blocking.
+void ReadAvailable(HANDLE pipe, std::string* into) {
+    char buffer[4096];
+    DWORD available = 0;
+    while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        DWORD read = 0;
+        if (!ReadFile(pipe, buffer, std::min<DWORD>(available, sizeof(buffer)), &read, nullptr) || read == 0) return;
+        into->append(buffer, read);
+    }
+}
+
+// Runs vtxcli.exe from the test's directory to its end. The children share
+// the test's desktop, so they find its peer and its message boxes.
+CliRun RunCli(const std::vector<std::wstring>& arguments) {
+    CliRun run;
+    std::wstring commandLine = CommandLineOf(ChildProcess::PathOf(L"vtxcli.exe"), arguments);
+
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
+    if (!CreatePipe(&outRead, &outWrite, &inheritable, 0)) return run;
+    UniqueHandle outReader(outRead), outWriter(outWrite);
+    if (!CreatePipe(&errRead, &errWrite, &inheritable, 0)) return run;
+    UniqueHandle errReader(errRead), errWriter(errWrite);
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = outWrite;
+    startup.hStdError = errWrite;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started)) {
+        return run;
+    }
+    UniqueHandle thread(started.hThread);
+    UniqueHandle process(started.hProcess);
+    // The child has its own copies of the write ends.
+    outWriter.reset();
+    errWriter.reset();
+    // Read while the child runs, or a chatty child blocks on a full pipe.
+    // The end of the output is the end of the process, not of the pipe:
+    // a process the child starts (Wine's desktop process, for the first
+    // window on a desktop) may inherit the write end and keep it open.
+    const auto deadline = std::chrono::steady_clock::now() + kRunLimit;
+    while (!run.ended && std::chrono::steady_clock::now() < deadline) {
+        run.ended = WaitForSingleObject(process.get(), 10) == WAIT_OBJECT_0;
+        ReadAvailable(outRead, &run.out);
+        ReadAvailable(errRead, &run.err);
+    }
+    if (run.ended) {
+        GetExitCodeProcess(process.get(), &run.exitCode);
+    } else {
+        TerminateProcess(process.get(), 99);
+        WaitForSingleObject(process.get(), 5000);
+    }
+    return run;
+}
+
+Lines SplitLines(const std::string& text) {
+    Lines lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The result lines: everything after the "library: <path>" line.
+Lines ResultLines(const CliRun& run) {
+    Lines lines = SplitLines(run.out);
+    if (lines.empty() || lines.front().rfind("library: ", 0) != 0) {
+        ADD_FAILURE() << "no library line in:\n" << run.out;
+        return lines;
+    }
+    lines.erase(lines.begin());
+    return lines;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Turns each command into its own -c argument.
+std::vector<std::wstring> Commands(std::initializer_list<std::wstring> commands) {
+    std::vector<std::wstring> arguments;
+    for (const auto& command : commands) {
+        arguments.push_back(L"-c");
+        arguments.push_back(command);
+    }
+    return arguments;
+}
+
+std::vector<std::wstring> Join(std::vector<std::wstring> first, const std::vector<std::wstring>& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+// A script in a temporary file, removed with the test.
+class ScriptFile {
+public:
+    explicit ScriptFile(const std::string& contents) {
+        wchar_t directory[MAX_PATH];
+        wchar_t path[MAX_PATH];
+        GetTempPathW(MAX_PATH, directory);
+        GetTempFileNameW(directory, L"cli", 0, path);
+        path_ = path;
+        UniqueFile file(
+            CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        EXPECT_TRUE(file &&
+                    WriteFile(file.get(), contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr) &&
+                    written == contents.size());
+    }
+    ~ScriptFile() { DeleteFileW(path_.c_str()); }
+    ScriptFile(const ScriptFile&) = delete;
+    ScriptFile& operator=(const ScriptFile&) = delete;
+    const std::wstring& Path() const { return path_; }
+
+private:
+    std::wstring path_;
+};
+
+// ---------------------------------------------------------------------------
+// A session against the peer
+
+class CliSession : public ::testing::Test {
+protected:
+    void StartPeer(const std::wstring& command) {
+        peer_ = std::make_unique<PeerProcess>(std::vector<std::wstring>{L"-c", command});
+        ASSERT_NE(peer_->Window(), nullptr) << "vtxpeer.exe did not start";
+    }
+    std::unique_ptr<PeerProcess> peer_;
+};
+
+// One process, one session: every command sees the state the ones before it
+// left, and every result is printed with its meaning and its texts.
+TEST_F(CliSession, RunsAWholeSessionInOneProcess) {
+    // Every poll is answered with a server request.
+    StartPeer(L"answer 1008 inline payload=\"please sign\"");
+    const CliRun run = RunCli(Commands({
+        L"init 0 demo 1",
+        L"sendrequest \"hello world\"",
+        L"sendrequest \"hello\" 3",
+        L"sendrequestparam \"hello\" 5 6",
+        L"sendrequestparam \"hello\" 5 5",
+        L"getjobid 64",
+        L"login user secret",
+        L"setbridgeid B-7",
+        L"getbridgeid",
+        L"getrequestmessage 11",
+        L"getrequestmessage 12",
+        L"sendresponse \"signed\"",
+        L"deinit",
+        L"iswcalive",
+    }));
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(ResultLines(run), (Lines{
+                                    R"(init 0 "demo" 1 -> 200 ok)",
+                                    R"(sendrequest "hello world" 11 -> text "hello world" (11))",
+                                    R"(sendrequest "hello" 3 -> text "hello" (5))",
+                                    R"(sendrequestparam "hello" 5 6 -> 200 ok: "hello" (bufferLength 6))",
+                                    R"(sendrequestparam "hello" 5 5 -> 7 does not fit (bufferLength 5))",
+                                    R"(getjobid 64 -> 200 ok: "JOB-0001" (bufferLength 9))",
+                                    R"(login "user" "secret" -> 200 ok)",
+                                    R"(setbridgeid "B-7" -> 1 accepted)",
+                                    R"(getbridgeid -> text "B-7" (3))",
+                                    R"(getrequestmessage 11 -> 7 does not fit (bufferLength 11))",
+                                    R"(getrequestmessage 12 -> 200 ok: "please sign" (bufferLength 11))",
+                                    R"(sendresponse "signed" -> 200 ok)",
+                                    R"(deinit -> 200 ok)",
+                                    R"(iswcalive -> 8 not open)",
+                                }));
+}
+
+// The library's own codes get its words; values it passes on from the peer
+// are called the peer's status, even where they look like its own codes.
+TEST_F(CliSession, NamesEachResultForTheExportThatGaveIt) {
+    StartPeer(L"answer 1022 status=401");
+    ASSERT_TRUE(peer_->Command("answer 1020 status=7"));
+    const CliRun run = RunCli(Commands({
+        L"getjobid 10",
+        L"getjobid 64",
+        L"sendrequest x",
+        L"init 0 \"sixteen chars xx\" 1",
+        L"init 0 nocallback 0",
+        L"init 0 demo 1",
+        L"init 0 demo 1",
+        L"login a b",
+        L"iswcalive",
+        L"getrequestmessage 64",
+        L"geterrorstring 14 64",
+        L"deinit",
+    }));
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    const std::string errorText8 = R"("{\"eventId\":9999, \"jobId\":\"\", \"code\":8}")";
+    EXPECT_EQ(ResultLines(run), (Lines{
+                                    R"(getjobid 10 -> 8 not open (bufferLength 10))",
+                                    "getjobid 64 -> 8 not open: " + errorText8 + " (bufferLength 39)",
+                                    "sendrequest \"x\" 1 -> 8 not open (error text): " + errorText8 + " (38)",
+                                    R"(init 0 "sixteen chars xx" 1 -> 7 does not fit)",
+                                    R"(init 0 "nocallback" 0 -> 5 no callback)",
+                                    R"(init 0 "demo" 1 -> 200 ok)",
+                                    R"(init 0 "demo" 1 -> 9 already open)",
+                                    R"(login "a" "b" -> 401 peer status)",
+                                    R"(iswcalive -> 7 peer status)",
+                                    R"(getrequestmessage 64 -> 16 nothing queued (bufferLength 64))",
+                                    R"(geterrorstring 14 64 -> 200 ok: "error 14" (bufferLength 9))",
+                                    R"(deinit -> 200 ok)",
+                                }));
+}
+
+// Texts go in and come out as UTF-8 whatever the export's form; lengths and
+// capacities count the export's own units (here UTF-16).
+TEST_F(CliSession, WideExportsCarryUnicodeBothWays) {
+    // Wide server requests come from a timer: the peer serves the bridge
+    // window that sent it the latest message.
+    StartPeer(L"every 50 serve wide \"\uD655\uC778 \u20AC\"");
+    const CliRun run = RunCli(Commands({
+        L"initw 0 \"w\u00FCnsch\" 1",
+        L"sendrequestw \"Gr\u00FC\u00DFe \u20AC\"",
+        L"sendrequestparamw \"\u65E5\u672C\" 2 3",
+        L"getjobidw 9",
+        L"geterrorstringw 6 7",
+        L"loginw \"\u00E4\" \"\u00F6\"",
+        L"sleep 200",
+        L"getrequestmessagew 4",
+        L"getrequestmessagew 5",
+        L"deinit",
+    }));
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(ResultLines(run),
+              (Lines{
+                  u8"initw 0 \"w\u00FCnsch\" 1 -> 200 ok",
+                  u8"sendrequestw \"Gr\u00FC\u00DFe \u20AC\" 7 -> text \"Gr\u00FC\u00DFe \u20AC\" (7)",
+                  u8"sendrequestparamw \"\u65E5\u672C\" 2 3 -> 200 ok: \"\u65E5\u672C\" (bufferLength 3)",
+                  u8"getjobidw 9 -> 200 ok: \"JOB-0001\" (bufferLength 9)",
+                  u8"geterrorstringw 6 7 -> 7 does not fit (bufferLength 7)",
+                  u8"loginw \"\u00E4\" \"\u00F6\" -> 200 ok",
+                  u8"sleep 200 -> done",
+                  u8"getrequestmessagew 4 -> 7 does not fit (bufferLength 4)",
+                  u8"getrequestmessagew 5 -> 200 ok: \"\uD655\uC778 \u20AC\" (bufferLength 4)",
+                  u8"deinit -> 200 ok",
+              }));
+}
+
+// Runs again under the Korean ANSI code page (see tests/CMakeLists.txt): the
+// narrow exports must receive code page 949 bytes, not the UTF-8 typed in;
+// 안녕 is 4 bytes there and 6 in UTF-8.
+TEST_F(CliSession, NarrowTextsUseTheAnsiCodePage949) {
+    if (GetACP() != 949) GTEST_SKIP() << "needs the Korean ANSI code page";
+    StartPeer(L"answer 1008 inline payload=\"\uC11C\uBA85\"");
+    const CliRun run = RunCli(Commands({
+        L"init 0 \uD55C 1",
+        L"sendrequest \uC548\uB155",
+        L"sendrequestparam \uC548\uB155 4 5",
+        L"getrequestmessage 5",
+        L"deinit",
+    }));
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(ResultLines(run),
+              (Lines{
+                  u8"init 0 \"\uD55C\" 1 -> 200 ok",
+                  u8"sendrequest \"\uC548\uB155\" 4 -> text \"\uC548\uB155\" (4)",
+                  u8"sendrequestparam \"\uC548\uB155\" 4 5 -> 200 ok: \"\uC548\uB155\" (bufferLength 5)",
+                  u8"getrequestmessage 5 -> 200 ok: \"\uC11C\uBA85\" (bufferLength 4)",
+                  u8"deinit -> 200 ok",
+              }));
+}
+
+// Without the peer the library's box holds the call until someone closes
+// it; the call then reports the request as not delivered.
+TEST(CliWithoutPeer, WaitsForTheLibrarysBoxThenReportsNotDelivered) {
+    MessageBoxWatcher watcher;
+    const CliRun run = RunCli(Commands({L"login a b"}));
+    ASSERT_TRUE(run.ended);
+    watcher.Stop();  // lets it finish counting the box it closed
+    EXPECT_EQ(watcher.Count(), 1);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(ResultLines(run), (Lines{R"(login "a" "b" -> 6 not delivered)"}));
+}
+
+// ---------------------------------------------------------------------------
+// Callbacks
+
+// The lines that are not callback deliveries, and how many deliveries of
+// `expected` came; any other line would be two writers' output mixed.
+Lines SplitCallbacks(const Lines& lines, const std::string& expected, int* deliveries) {
+    Lines others;
+    *deliveries = 0;
+    for (const auto& line : lines) {
+        if (line.rfind("callback: ", 0) == 0) {
+            EXPECT_EQ(line, expected);
+            ++*deliveries;
+        } else {
+            others.push_back(line);
+        }
+    }
+    return others;
+}
+
+TEST_F(CliSession, NarrowCallbackPrintsEveryDelivery) {
+    StartPeer(L"answer 1008 inline payload=\"sign \\\"1\\\"\"");
+    const CliRun run = RunCli(Join({L"--callback"}, Commands({
+                                                        L"init 0 cb 0",
+                                                        L"wait-callback 3 10000",
+                                                        L"expect 200",
+                                                        L"getrequestmessage 64",
+                                                        L"deinit",
+                                                    })));
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    const Lines lines = ResultLines(run);
+    int deliveries = 0;
+    const Lines others = SplitCallbacks(lines, R"(callback: "sign \"1\"" (8))", &deliveries);
+    EXPECT_GE(deliveries, 3);
+    ASSERT_EQ(others.size(), 5u) << run.out;
+    EXPECT_EQ(others[0], R"(init 0 "cb" 0 callback -> 200 ok)");
+    EXPECT_EQ(others[1].rfind("wait-callback 3 10000 -> 200 ok: ", 0), 0u) << others[1];
+    EXPECT_EQ(others[2], "expect 200 -> ok");
+    // In callback mode nothing is left to collect by polling.
+    EXPECT_EQ(others[3], "getrequestmessage 64 -> 16 nothing queued (bufferLength 64)");
+    EXPECT_EQ(others[4], "deinit -> 200 ok");
+    // The three deliveries waited for come before the wait's own line.
+    const auto waitLine = std::find(lines.begin(), lines.end(), others[1]);
+    EXPECT_GE(std::count_if(lines.begin(), waitLine, [](const std::string& l) { return l.rfind("callback", 0) == 0; }),
+              3);
+}
+
+TEST_F(CliSession, WideCallbackIsPassedByTheKeyword) {
+    StartPeer(L"every 50 serve wide \"\uC11C\uBA85 \u20AC\"");
+    const CliRun run = RunCli(Commands({L"initw 0 cb 0 callback", L"wait-callback 1 10000", L"deinit"}));
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    int deliveries = 0;
+    const Lines others = SplitCallbacks(ResultLines(run), u8"callback: \"\uC11C\uBA85 \u20AC\" (4)", &deliveries);
+    EXPECT_GE(deliveries, 1);
+    ASSERT_EQ(others.size(), 3u) << run.out;
+    EXPECT_EQ(others[0], R"(initw 0 "cb" 0 callback -> 200 ok)");
+    EXPECT_EQ(others[1].rfind("wait-callback 1 10000 -> 200 ok: ", 0), 0u) << others[1];
+}
+
+TEST_F(CliSession, WaitCallbackTimesOutWhenNothingIsServed) {
+    StartPeer(L"reset");
+    const CliRun run = RunCli(Commands({L"init 0 cb 0 callback", L"wait-callback 1 300", L"expect 14", L"deinit"}));
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(ResultLines(run), (Lines{
+                                    R"(init 0 "cb" 0 callback -> 200 ok)",
+                                    "wait-callback 1 300 -> 14 timed out: 0 of 1 deliveries",
+                                    "expect 14 -> ok",
+                                    "deinit -> 200 ok",
+                                }));
+}
+
+// ---------------------------------------------------------------------------
+// Scripts and expect
+
+TEST_F(CliSession, RunsScriptsAndCommandsInTheOrderGiven) {
+    StartPeer(L"reset");
+    const ScriptFile script(
+        "\xEF\xBB\xBF# opens the session\r\n"
+        "init 0 \"script\" 1\r\n"
+        "\r\n"
+        "   # indented comment\n"
+        "sendrequest \"say \\\"hi\\\"\\\\\\n\"   # trailing comment\n"
+        "expect 200\n"
+        "getjobid 64");
+    const CliRun run = RunCli(
+        Join(Join(Commands({L"login a b"}), {L"--script", script.Path()}), Commands({L"deinit", L"expect 200"})));
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(ResultLines(run), (Lines{
+                                    R"(login "a" "b" -> 200 ok)",
+                                    R"(init 0 "script" 1 -> 200 ok)",
+                                    R"(sendrequest "say \"hi\"\\\n" 10 -> text "say \"hi\"\\\n" (10))",
+                                    "expect 200 -> ok",
+                                    R"(getjobid 64 -> 200 ok: "JOB-0001" (bufferLength 9))",
+                                    "deinit -> 200 ok",
+                                    "expect 200 -> ok",
+                                }));
+}
+
+TEST_F(CliSession, FailedExpectEndsTheRunWithExitCode1) {
+    StartPeer(L"reset");
+    const CliRun run = RunCli(Commands({L"iswcalive", L"sleep 1", L"expect 200", L"login a b"}));
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(ResultLines(run), (Lines{
+                                    "iswcalive -> 8 not open",
+                                    "sleep 1 -> done",
+                                    "expect 200 -> failed: iswcalive gave 8 not open",
+                                }));
+    EXPECT_TRUE(Contains(run.err, "expected 200 from iswcalive, got 8 not open")) << run.err;
+}
+
+// ---------------------------------------------------------------------------
+// Errors: each is found before anything is loaded or sent
+
+struct UsageCase {
+    std::vector<std::wstring> arguments;
+    std::string message;
+};
+
+TEST(CliErrors, BadCommandLinesEndWithExitCode2AndSayWhy) {
+    const std::vector<UsageCase> cases = {
+        {Commands({L"sendrequests x"}), "unknown command 'sendrequests'"},
+        {Commands({L"getjobid lots"}), "getjobid capacity 'lots' is not a capacity from 0 to 1000000 characters"},
+        {Commands({L"getjobid 1000001"}), "getjobid capacity '1000001' is not a capacity"},
+        {Commands({L"getjobid -1"}), "getjobid capacity '-1' is not a capacity"},
+        {Commands({L"init 2147483648 x 1"}), "init initValue '2147483648' is not a whole number"},
+        {Commands({L"geterrorstring 1x 8"}), "geterrorstring code '1x' is not a whole number"},
+        {Commands({L"sleep 3600001"}), "sleep ms '3600001' is not a time from 0 to 3600000 ms"},
+        {Commands({L"wait-callback 0 100"}), "wait-callback count '0' is not a count from 1 to 1000000"},
+        {Commands({L"init 0 x"}), "init takes the arguments init <initValue> <initText> <pollMode> [callback], not 2"},
+        {Commands({L"deinit now"}), "deinit takes no arguments, not 1"},
+        {Commands({L"login \"a b"}), "a quoted text is not closed"},
+        {Commands({L"login \"a\\q\" b"}), "unknown escape \\q"},
+        {Commands({L"login a\"b\" c"}), "a quote inside a bare word"},
+        {Commands({L"expect 200", L"iswcalive"}), "expect has no earlier command"},
+        {Commands({L"iswcalive", L"bogus"}), "unknown command 'bogus'"},
+        {Commands({L""}), "no command given"},
+        {{L"getjobid", L"64"}, "'getjobid' is not an option; give each command with -c"},
+        {{L"--verbose"}, "unknown option '--verbose'"},
+        {{L"-c"}, "-c needs a value"},
+        {{L"--script", L"Z:\\no\\such\\script.txt"}, "script Z:\\no\\such\\script.txt: cannot open it"},
+    };
+    for (const UsageCase& usage : cases) {
+        const CliRun run = RunCli(usage.arguments);
+        ASSERT_TRUE(run.ended);
+        EXPECT_EQ(run.exitCode, 2u) << usage.message;
+        EXPECT_TRUE(Contains(run.err, usage.message)) << run.err;
+        // Nothing ran: not even the DLL was loaded.
+        EXPECT_EQ(run.out, "") << usage.message;
+    }
+}
+
+TEST(CliErrors, NarrowTextTheCodePageLacksIsRefusedBeforeSending) {
+    if (GetACP() == CP_UTF8) GTEST_SKIP() << "a UTF-8 ANSI code page has every character";
+    const CliRun run = RunCli(Commands({L"sendrequest \"\U00010348\""}));
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_TRUE(Contains(run.err, "sendrequest text has characters the ANSI code page lacks")) << run.err;
+}
+
+TEST(CliErrors, ScriptErrorsNameFileAndLineAndRunNothing) {
+    const ScriptFile script("init 0 x 1\n# fine so far\ngetjobid lots\ndeinit\n");
+    const CliRun run = RunCli({L"--script", script.Path()});
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_EQ(run.out, "");
+    // The path is printed as given, here the temporary file's.
+    std::string path;
+    for (const wchar_t c : script.Path()) path += static_cast<char>(c);
+    EXPECT_TRUE(Contains(run.err, path + ":3: getjobid capacity 'lots'")) << run.err;
+}
+
+TEST(CliErrors, MissingDllEndsWithExitCode3) {
+    const CliRun run = RunCli(Join({L"--dll", L"Z:\\no\\such\\vtxbridge.dll"}, Commands({L"iswcalive"})));
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 3u);
+    EXPECT_TRUE(Contains(run.err, "cannot load Z:\\no\\such\\vtxbridge.dll: ")) << run.err;
+    EXPECT_EQ(run.out, "");
+}
+
+// A DLL without the exports, as a wrong or broken build would be.
+TEST(CliErrors, MissingExportsEndWithExitCode3AndAreNamed) {
+    const CliRun run = RunCli(Join({L"--dll", L"kernel32.dll"}, Commands({L"iswcalive", L"getjobidw 8", L"sleep 1"})));
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 3u);
+    EXPECT_TRUE(Contains(run.err, "the DLL lacks the export(s) vtx_iswcalive vtx_getjobidw\r\n")) << run.err;
+}
+
+// ---------------------------------------------------------------------------
+// Help and the bare run
+
+TEST(CliHelp, DocumentsEveryCommandAndTheMessageBox) {
+    const CliRun run = RunCli({L"--help"});
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 0u);
+    for (const char* command : {"init <",
+                                "initw <",
+                                "deinit",
+                                "sendrequest <",
+                                "sendrequestw <",
+                                "sendrequestparam <",
+                                "sendrequestparamw <",
+                                "sendresponse <",
+                                "sendresponsew <",
+                                "getrequestmessage <",
+                                "getrequestmessagew <",
+                                "getjobid <",
+                                "getjobidw <",
+                                "geterrorstring <",
+                                "geterrorstringw <",
+                                "login <",
+                                "loginw <",
+                                "iswcalive",
+                                "setbridgeid <",
+                                "getbridgeid",
+                                "sleep <",
+                                "wait-callback <",
+                                "expect <",
+                                "--script",
+                                "--dll",
+                                "--callback",
+                                "message box",
+                                "Exit codes"}) {
+        EXPECT_TRUE(Contains(run.out, command)) << command;
+    }
+}
+
+TEST(CliHelp, WithoutCommandsChecksTheDllNextToIt) {
+    const CliRun run = RunCli({});
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 0u);
+    std::string folder;
+    for (const wchar_t c : ExecutableFolder()) folder += static_cast<char>(c);
+    const std::string version = std::to_string(VTXBRIDGE_VERSION_MAJOR) + "." +
+                                std::to_string(VTXBRIDGE_VERSION_MINOR) + "." +
+                                std::to_string(VTXBRIDGE_VERSION_PATCH) + ".0";
+    EXPECT_EQ(SplitLines(run.out),
+              (Lines{"library: " + folder + "vtxbridge.dll, file version " + version, "exports: all twenty found"}));
+}
+
+}  // namespace
+}  // namespace vtx::test

@@ -1,0 +1,26 @@
+// vtxcli's command line: options, and the commands from -c and --script in
+// the order given.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "command.h"
+
+namespace vtx::cli {
+
+struct Options {
+    bool help = false;
+    std::optional<std::wstring> dll;  // --dll; default: next to vtxcli.exe
+    std::vector<Command> commands;    // every command parsed, --callback applied
+};
+
+struct ParsedOptions {
+    Options options;
+    std::string error;  // empty when the command line is fine
+};
+
+ParsedOptions ParseOptions(const std::vector<std::wstring>& arguments);
+
+}  // namespace vtx::cli
