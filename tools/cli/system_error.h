@@ -5,7 +5,7 @@
 
 namespace vtx::cli {
 
-// "The system cannot find the file specified (error 2)".
+// "File not found (error 2)", as Wine words it.
 std::string SystemErrorText(unsigned long error);
 
 }  // namespace vtx::cli
