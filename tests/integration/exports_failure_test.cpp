@@ -1,0 +1,277 @@
+// When the peer is missing, refuses, never answers or answers with another
+// status: codes 6 and 14, the message box, and statuses passed on unchanged.
+#include "exports_fixture.h"
+
+namespace vtx::test {
+namespace {
+
+using FailureExports = ExportsTest;
+
+// Runs `call` with a watcher that closes the library's message box, and
+// checks that exactly one box with the library's caption came up, or none.
+void ExpectBoxes(const char* file, int line, const std::function<void()>& call, int boxes) {
+    const ::testing::ScopedTrace trace(file, line, "message boxes");
+    // A box blocks the call until the watcher has closed and counted it.
+    MessageBoxWatcher watcher(boxes + 1);
+    call();
+    const SeenMessageBox last = watcher.Last();
+    EXPECT_EQ(watcher.Count(), boxes);
+    if (boxes > 0) {
+        EXPECT_EQ(last.caption, kErrorBoxCaption);
+        EXPECT_TRUE(std::any_of(last.text.begin(), last.text.end(),
+                                [](wchar_t c) { return c >= 0xAC00 && c <= 0xD7A3; }))
+            << "no Korean text in the box: " << ToUtf8(last.text);
+    }
+}
+#define EXPECT_BOXES(call, boxes) ExpectBoxes(__FILE__, __LINE__, call, boxes)
+
+TEST_F(FailureExports, WithoutAPeerTheHostIsToldAndGetsSix) {
+    // Nothing started: no window of class VantixConnect on this desktop.
+    ASSERT_EQ(FindWindowW(L"VantixConnect", nullptr), nullptr);
+    const auto& l = Lib();
+    EXPECT_BOXES([&] { EXPECT_EQ(l.init(1, "x", 1, nullptr), kNotDelivered); }, 1);
+    EXPECT_BOXES([&] { EXPECT_EQ(l.initw(1, L"x", 0, &RecordWideCallback), kNotDelivered); }, 1);
+    EXPECT_BOXES([&] { EXPECT_EQ(l.deinit(), kNotDelivered); }, 1);
+    EXPECT_BOXES([&] { EXPECT_EQ(l.login("a", "b"), kNotDelivered); }, 1);
+    EXPECT_BOXES([&] { EXPECT_EQ(l.loginw(0, L"a", L"b"), kNotDelivered); }, 1);
+    EXPECT_BOXES([&] { EXPECT_EQ(l.setbridgeid("id"), 0); }, 1);
+    // The failed inits opened nothing: these stop at "no session", silently.
+    EXPECT_BOXES([&] { EXPECT_EQ(l.iswcalive(), kNotOpen); }, 0);
+    EXPECT_BOXES([&] { EXPECT_EQ(std::string(l.sendrequest("x", 1)), ErrorText(kNotOpen)); }, 0);
+    EXPECT_BOXES([&] { EXPECT_EQ(std::string(l.getbridgeid()), ErrorText(kNotOpen)); }, 0);
+    EXPECT_TRUE(CallbackLog::Instance().Calls().empty());
+}
+
+// The peer ends during a session: every export that sends says 6 (or the
+// error text 6) after the box, buffers stay untouched, and the session
+// stays open, working again once a peer is back.
+TEST_F(FailureExports, PeerGoneDuringASessionGivesSixAndTheSessionSurvives) {
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
+    ASSERT_NO_FATAL_FAILURE(EndPeer());
+    const auto& l = Lib();
+
+    char buffer[64];
+    wchar_t wide[64];
+    std::fill(std::begin(buffer), std::end(buffer), kSentinel<char>);
+    std::fill(std::begin(wide), std::end(wide), kSentinel<wchar_t>);
+    unsigned int length = 64;
+    const auto untouched = [&] {
+        EXPECT_EQ(length, 64u);
+        EXPECT_TRUE(AllSentinel(std::vector<char>(std::begin(buffer), std::end(buffer)), 0));
+        EXPECT_TRUE(AllSentinel(std::vector<wchar_t>(std::begin(wide), std::end(wide)), 0));
+    };
+
+    EXPECT_BOXES([&] { EXPECT_EQ(std::string(l.sendrequest("x", 1)), ErrorText(kNotDelivered)); }, 1);
+    EXPECT_BOXES([&] { EXPECT_EQ(std::wstring(l.sendrequestw(L"x", 1)), ErrorTextW(kNotDelivered)); }, 1);
+    EXPECT_BOXES([&] { EXPECT_EQ(l.sendrequestparam("x", 1, buffer, &length), kNotDelivered); }, 1);
+    EXPECT_BOXES([&] { EXPECT_EQ(l.sendrequestparamw(L"x", 1, wide, &length), kNotDelivered); }, 1);
+    EXPECT_BOXES([&] { EXPECT_EQ(l.getjobid(buffer, &length), kNotDelivered); }, 1);
+    EXPECT_BOXES([&] { EXPECT_EQ(l.getjobidw(wide, &length), kNotDelivered); }, 1);
+    EXPECT_BOXES([&] { EXPECT_EQ(l.geterrorstring(3, buffer, &length), kNotDelivered); }, 1);
+    EXPECT_BOXES([&] { EXPECT_EQ(l.geterrorstringw(3, wide, &length), kNotDelivered); }, 1);
+    untouched();
+    EXPECT_BOXES([&] { EXPECT_EQ(l.sendresponse("x", 1), kNotDelivered); }, 1);
+    EXPECT_BOXES([&] { EXPECT_EQ(l.sendresponsew(L"x", 1), kNotDelivered); }, 1);
+    EXPECT_BOXES([&] { EXPECT_EQ(l.iswcalive(), kNotDelivered); }, 1);
+    EXPECT_BOXES([&] { EXPECT_EQ(std::string(l.getbridgeid()), ErrorText(kNotDelivered)); }, 1);
+    EXPECT_BOXES([&] { EXPECT_EQ(l.login("a", "b"), kNotDelivered); }, 1);
+    EXPECT_BOXES([&] { EXPECT_EQ(l.setbridgeid("id"), 0); }, 1);
+    // The poll cannot go out, and nothing is queued.
+    EXPECT_BOXES([&] { EXPECT_EQ(l.getrequestmessage(buffer, &length), kNothingQueued); }, 1);
+    EXPECT_BOXES([&] { EXPECT_EQ(l.getrequestmessagew(wide, &length), kNothingQueued); }, 1);
+    untouched();
+    EXPECT_BOXES([&] { EXPECT_EQ(l.deinit(), kNotDelivered); }, 1);
+    EXPECT_BOXES([&] { EXPECT_EQ(l.init(1, "again", 1, nullptr), kAlreadyOpen); }, 0);
+
+    // A new peer window: the same session carries on.
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    EXPECT_EQ(l.iswcalive(), kOk);
+    EXPECT_EQ(std::string(l.sendrequest("back", 4)), "back");
+}
+
+// A peer whose window procedure returns 0 did not take the message: 6,
+// without a message box, the buffer untouched, the session as it was.
+TEST_F(FailureExports, PeerRefusingEveryMessageGivesSixWithoutABox) {
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    const auto& l = Lib();
+    ASSERT_TRUE(Peer("answer * refuse"));
+    EXPECT_BOXES([&] { EXPECT_EQ(l.init(1, "x", 1, nullptr), kNotDelivered); }, 0);
+    EXPECT_BOXES([&] { EXPECT_EQ(l.initw(1, L"x", 0, &RecordWideCallback), kNotDelivered); }, 0);
+    EXPECT_EQ(l.iswcalive(), kNotOpen) << "a refused init opens nothing";
+    std::this_thread::sleep_for(kQuietPeriod);
+    EXPECT_EQ(Records().size(), 2u) << "the two inits alone: no worker polls";
+    ASSERT_TRUE(Peer("reset"));
+    ASSERT_NO_FATAL_FAILURE(OpenSession<WideApi>());
+    ASSERT_TRUE(Peer("answer * refuse"));
+
+    EXPECT_BOXES([&] {
+        EXPECT_EQ(std::string(l.sendrequest("x", 1)), ErrorText(kNotDelivered));
+        EXPECT_EQ(std::wstring(l.sendrequestw(L"x", 1)), ErrorTextW(kNotDelivered));
+        EXPECT_EQ(l.sendresponse("x", 1), kNotDelivered);
+        EXPECT_EQ(l.sendresponsew(L"x", 1), kNotDelivered);
+        EXPECT_EQ(l.login("a", "b"), kNotDelivered);
+        EXPECT_EQ(l.loginw(0, L"a", L"b"), kNotDelivered);
+        EXPECT_EQ(l.iswcalive(), kNotDelivered);
+        EXPECT_EQ(std::string(l.getbridgeid()), ErrorText(kNotDelivered));
+        EXPECT_EQ(l.setbridgeid("id"), 0);
+        EXPECT_EQ(l.deinit(), kNotDelivered);
+    }, 0);
+    EXPECT_EQ(l.initw(1, L"x", 1, nullptr), kAlreadyOpen) << "the refused deinit closed nothing";
+}
+
+// Statuses other than 200 reach the host unchanged where the status is the
+// result, and are not looked at where the answer's text is.
+TEST_F(FailureExports, PeerStatusesReachTheHostUnchanged) {
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
+    const auto& l = Lib();
+    for (const int status : {201, 6, 14, 7, 16, 0, -1}) {
+        SCOPED_TRACE("peer status " + std::to_string(status));
+        ASSERT_TRUE(Peer("answer * status=" + std::to_string(status)));
+        EXPECT_EQ(l.login("a", "b"), status);
+        EXPECT_EQ(l.loginw(0, L"a", L"b"), status);
+        EXPECT_EQ(l.iswcalive(), status);
+        EXPECT_EQ(l.sendresponse("r", 0), status);
+        EXPECT_EQ(l.sendresponsew(L"r", 0), status);
+        EXPECT_EQ(l.deinit(), status) << "and the session stays open";
+        EXPECT_EQ(l.init(1, "x", 1, nullptr), kAlreadyOpen);
+
+        EXPECT_EQ(std::string(l.sendrequest("text", 4)), "text");
+        EXPECT_EQ(std::wstring(l.sendrequestw(L"text", 4)), L"text");
+        char buffer[16] = {};
+        unsigned int length = sizeof(buffer);
+        EXPECT_EQ(l.sendrequestparam("text", 4, buffer, &length), kOk);
+        EXPECT_STREQ(buffer, "text");
+        length = sizeof(buffer);
+        EXPECT_EQ(l.getjobid(buffer, &length), kOk);
+        EXPECT_STREQ(buffer, "JOB-0001");
+        wchar_t wide[16] = {};
+        length = 16;
+        EXPECT_EQ(l.geterrorstringw(9, wide, &length), kOk);
+        EXPECT_EQ(std::wstring(wide), L"error 9");
+    }
+}
+
+// Every waiting export gives up after about five seconds. They wait side by
+// side on threads of their own, so the test waits once.
+TEST_F(FailureExports, SilentPeerTimesOutEveryWaitingExport) {
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
+    // Silent, but for an alive check answered under a request ID that is
+    // not its own: that answer must not count.
+    ASSERT_TRUE(Peer("answer * silent\nanswer 1020 id=00000000-0000-0000-0000-000000000000"));
+    const auto& l = Lib();
+
+    struct Waiting {
+        const char* name;
+        std::function<std::string()> call;
+        std::string expected;
+    };
+    // Caller buffers: big enough for the error text (39 + terminator), or
+    // one unit short of it.
+    std::vector<char> fits(40, kSentinel<char>), shortBuffer(39, kSentinel<char>);
+    std::vector<wchar_t> fitsW(40, kSentinel<wchar_t>), shortW(39, kSentinel<wchar_t>);
+    unsigned int fitsLength = 40, shortLength = 39, fitsLengthW = 40, shortLengthW = 39;
+    unsigned int jobLength = 40, jobLengthW = 39;
+    std::vector<char> job(40, kSentinel<char>);
+    std::vector<wchar_t> jobW(39, kSentinel<wchar_t>);
+    const std::string fourteen = std::to_string(kTimedOut);
+    const auto text = [](const auto* t) {
+        using Char = std::remove_const_t<std::remove_pointer_t<decltype(t)>>;
+        if constexpr (std::is_same_v<Char, char>) {
+            return std::string(t);
+        } else {
+            return ToUtf8(t);
+        }
+    };
+
+    std::vector<Waiting> waiting = {
+        {"sendrequest", [&] { return text(l.sendrequest("x", 1)); }, ErrorText(kTimedOut)},
+        {"sendrequestw", [&] { return text(l.sendrequestw(L"x", 1)); }, ErrorText(kTimedOut)},
+        {"sendrequestparam", [&] { return std::to_string(l.sendrequestparam("x", 1, fits.data(), &fitsLength)); },
+         fourteen},
+        {"sendrequestparamw",
+         [&] { return std::to_string(l.sendrequestparamw(L"x", 1, shortW.data(), &shortLengthW)); }, fourteen},
+        {"getjobid", [&] { return std::to_string(l.getjobid(job.data(), &jobLength)); }, fourteen},
+        {"getjobidw", [&] { return std::to_string(l.getjobidw(jobW.data(), &jobLengthW)); }, fourteen},
+        {"geterrorstring", [&] { return std::to_string(l.geterrorstring(1, shortBuffer.data(), &shortLength)); },
+         fourteen},
+        {"geterrorstringw", [&] { return std::to_string(l.geterrorstringw(1, fitsW.data(), &fitsLengthW)); },
+         fourteen},
+        {"sendresponse", [&] { return std::to_string(l.sendresponse("x", 1)); }, fourteen},
+        {"sendresponsew", [&] { return std::to_string(l.sendresponsew(L"x", 1)); }, fourteen},
+        {"login", [&] { return std::to_string(l.login("a", "b")); }, fourteen},
+        {"loginw", [&] { return std::to_string(l.loginw(0, L"a", L"b")); }, fourteen},
+        {"iswcalive", [&] { return std::to_string(l.iswcalive()); }, fourteen},
+        {"getbridgeid", [&] { return text(l.getbridgeid()); }, ErrorText(kTimedOut)},
+        {"deinit", [&] { return std::to_string(l.deinit()); }, fourteen},
+    };
+    std::vector<std::string> results(waiting.size());
+    std::vector<std::chrono::steady_clock::duration> took(waiting.size());
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < waiting.size(); ++i) {
+        threads.emplace_back([&, i] {
+            const auto start = std::chrono::steady_clock::now();
+            results[i] = waiting[i].call();
+            took[i] = std::chrono::steady_clock::now() - start;
+        });
+    }
+    for (auto& thread : threads) thread.join();
+
+    for (std::size_t i = 0; i < waiting.size(); ++i) {
+        SCOPED_TRACE(waiting[i].name);
+        EXPECT_EQ(results[i], waiting[i].expected);
+        EXPECT_GE(took[i], 4500ms);
+        EXPECT_LT(took[i], 9s);
+    }
+    // The error text where it fits, nothing where it does not.
+    const std::string error = ErrorText(kTimedOut);
+    const std::wstring errorW = ErrorTextW(kTimedOut);
+    EXPECT_EQ(std::string(fits.data()), error);
+    EXPECT_EQ(fitsLength, 40u);
+    EXPECT_EQ(std::string(job.data()), error);
+    EXPECT_EQ(jobLength, 40u);
+    EXPECT_EQ(std::wstring(fitsW.data()), errorW);
+    EXPECT_EQ(fitsLengthW, 40u);
+    EXPECT_TRUE(AllSentinel(shortBuffer, 0));
+    EXPECT_EQ(shortLength, 39u);
+    EXPECT_TRUE(AllSentinel(shortW, 0));
+    EXPECT_EQ(shortLengthW, 39u);
+    EXPECT_TRUE(AllSentinel(jobW, 0));
+    EXPECT_EQ(jobLengthW, 39u);
+
+    // The timed-out deinit closed nothing.
+    ASSERT_TRUE(Peer("reset"));
+    EXPECT_EQ(l.iswcalive(), kOk);
+}
+
+TEST_F(FailureExports, InitTimingOutLeavesTheSessionClosed) {
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    ASSERT_TRUE(Peer(AnswerRule(code::kInit, "silent")));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Lib().init(1, "slow", 1, nullptr), kTimedOut);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 4500ms);
+    EXPECT_EQ(Lib().iswcalive(), kNotOpen);
+    EXPECT_EQ(Records().size(), 1u);
+
+    ASSERT_TRUE(Peer("reset"));
+    EXPECT_EQ(Lib().init(1, "quick", 1, nullptr), kOk) << "closed, so not 9";
+}
+
+// An answer that comes after its request gave up is nobody's answer: the
+// next request, waiting while it arrives, still gets its own.
+TEST_F(FailureExports, AnswerAfterTheTimeOutIsNotTakenForTheNextRequest) {
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
+    ASSERT_TRUE(Peer(AnswerRule(code::kSendRequest, "late=6000")));
+    const std::string timedOut = Lib().sendrequest("first", 5);
+    EXPECT_EQ(timedOut, "{\"eventId\":9999, \"jobId\":\"\", \"code\":14}");
+    EXPECT_EQ(timedOut.size(), 39u);
+
+    ASSERT_TRUE(Peer(AnswerRule(code::kSendRequest, "late=2000")));
+    EXPECT_EQ(std::string(Lib().sendrequest("second", 6)), "second");
+}
+
+}  // namespace
+}  // namespace vtx::test
