@@ -22,9 +22,8 @@ void Unload() {
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     switch (reason) {
         case DLL_PROCESS_ATTACH:
-            // Creating a thread here is safe only because nothing waits for it
-            // here; it starts running once the loader lets go.
-            vtx::StartMessageLoop();
+            // The loop thread starts with the first use, not here: see
+            // EnsureMessageLoopRunning.
             break;
         case DLL_PROCESS_DETACH:
             // At process exit (reserved non-null) the other threads are gone

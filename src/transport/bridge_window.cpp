@@ -24,12 +24,34 @@ struct LoopControl {
     std::atomic<std::int32_t> started{0};
     // Set before the thread starts, so an unload that comes first is not undone.
     std::atomic<std::int32_t> run{1};
-    // Signalled as the thread's last act.
+    // Signalled once the window exists (or could not be made).
+    UniqueHandle ready{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    // Signalled as the thread's last act; `parked` is never signalled.
     UniqueHandle ended{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    UniqueHandle parked{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
+// The running loop, if any. Guarded: first uses may race on host threads.
+std::mutex& LoopGuard() {
+    static std::mutex guard;
+    return guard;
+}
 std::shared_ptr<LoopControl>& CurrentLoop() {
     static std::shared_ptr<LoopControl> loop;
+    return loop;
+}
+
+std::shared_ptr<LoopControl> StartOrGetLoop() {
+    std::lock_guard<std::mutex> lock(LoopGuard());
+    std::shared_ptr<LoopControl>& loop = CurrentLoop();
+    if (!loop) {
+        auto control = std::make_shared<LoopControl>();
+        control->thread = StartThreadWith(control, MessageLoopThread, &control->threadId);
+        // No thread, no loop: the next use tries again.
+        if (!control->thread) return nullptr;
+        control->started = 1;
+        loop = std::move(control);
+    }
     return loop;
 }
 
@@ -86,6 +108,7 @@ void RunLoop(LoopControl& control) {
     if (window != nullptr) {
         ::ShowWindow(window, SW_HIDE);
         ::Sleep(kSettleMs);
+        ::SetEvent(control.ready.get());
 
         MSG message;
         BOOL result;
@@ -120,37 +143,40 @@ DWORD WINAPI MessageLoopThread(LPVOID parameter) {
         RunLoop(*control);
     } catch (...) {
     }
-    // The unloading thread may be waiting: let go of the block first, then
-    // signal, so nothing of ours runs after the library may be unmapped.
+    ::SetEvent(control->ready.get());  // no window: nobody waits for one
+    // The owner keeps the block (and both events) alive until it has ended
+    // this thread; this thread's reference must go before it parks.
     const HANDLE ended = control->ended.get();
+    const HANDLE parked = control->parked.get();
     control.reset();
-    ::SetEvent(ended);
+    SignalEndAndPark(ended, parked);
     return 0;
 }
 
-bool StartMessageLoop() {
+bool EnsureMessageLoopRunning(DWORD boundMs) {
     try {
-        auto control = std::make_shared<LoopControl>();
-        control->thread = StartThreadWith(control, MessageLoopThread, &control->threadId);
-        control->started = control->thread ? 1 : 0;
-        CurrentLoop() = control;
-        return control->started != 0;
+        const std::shared_ptr<LoopControl> control = StartOrGetLoop();
+        return control && WaitForThreadEvent(control->ready.get(), boundMs) &&
+               !WaitForThreadEvent(control->ended.get(), 0);
     } catch (...) {
         return false;
     }
 }
 
 void StopMessageLoop(DWORD boundMs) {
-    std::shared_ptr<LoopControl> control = std::move(CurrentLoop());
+    std::shared_ptr<LoopControl> control;
+    {
+        std::lock_guard<std::mutex> lock(LoopGuard());
+        control = std::move(CurrentLoop());
+    }
     if (!control) return;
     control->run = 0;
-    if (control->started == 0) return;
 
     // The loop sleeps in GetMessageW: post until it has noticed and ended.
     const ULONGLONG deadline = ::GetTickCount64() + boundMs;
     do {
         ::PostThreadMessageW(control->threadId, WM_NULL, 0, 0);
-        if (WaitForThreadEnd(control->ended.get(), kWakeIntervalMs)) return;
+        if (EndParkedThread(control->thread.get(), control->ended.get(), kWakeIntervalMs)) return;
     } while (::GetTickCount64() < deadline);
 }
 

@@ -13,6 +13,7 @@ namespace vtx {
 namespace {
 
 constexpr DWORD kTurnPauseMs = 100;
+constexpr DWORD kStartBoundMs = 5000;
 
 template <class F>
 void SendPoll(BridgeContext& context) {
@@ -52,6 +53,7 @@ void RunTurn(WorkerControl& control) {
 
 DWORD WINAPI CallbackWorker(LPVOID parameter) {
     std::shared_ptr<WorkerControl> control = AdoptThreadBlock<WorkerControl>(parameter);
+    ::SetEvent(control->begun.get());
     while (control->run.load() != 0) {
         try {
             RunTurn(*control);
@@ -60,9 +62,11 @@ DWORD WINAPI CallbackWorker(LPVOID parameter) {
         }
         ::WaitForSingleObject(control->wake.get(), kTurnPauseMs);
     }
+    // See MessageLoopThread: the owner ends this thread where it parks.
     const HANDLE ended = control->ended.get();
+    const HANDLE parked = control->parked.get();
     control.reset();
-    ::SetEvent(ended);
+    SignalEndAndPark(ended, parked);
     return 0;
 }
 
@@ -77,6 +81,10 @@ void BridgeContext::StartCallbackWorker(ServerRequestCallback callback, Form cal
         control->Register({callback, callbackForm});
         control->thread = StartThreadWith(control, CallbackWorker, &control->threadId);
         control->started = control->thread ? 1 : 0;
+        // A thread still inside the loader's start-up when the host unloads
+        // the library would go on into unmapped code: let it get past that
+        // before the host can.
+        WaitForThreadEvent(control->begun.get(), kStartBoundMs);
         worker_ = std::move(control);
     }
     callbackMode = 1;
@@ -109,7 +117,7 @@ void BridgeContext::StopCallbackWorker(DWORD boundMs) {
     const ULONGLONG deadline = ::GetTickCount64() + boundMs;
     do {
         ::EnumThreadWindows(control->threadId, CloseDialog, 0);
-        if (WaitForThreadEnd(control->ended.get(), 50)) return;
+        if (EndParkedThread(control->thread.get(), control->ended.get(), 50)) return;
     } while (::GetTickCount64() < deadline);
 }
 

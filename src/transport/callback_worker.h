@@ -25,10 +25,14 @@ struct WorkerControl {
     std::atomic<std::int32_t> started{0};
     // Set before the thread starts, so a stop that comes first is not undone.
     std::atomic<std::int32_t> run{1};
+    // Signalled by the thread's first instruction: from then on it runs our
+    // code, and an unload can wait for it to end.
+    UniqueHandle begun{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     // Cuts the pause between turns short when the worker is stopped.
     UniqueHandle wake{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    // Signalled as the thread's last act.
+    // Signalled as the thread's last act; `parked` is never signalled.
     UniqueHandle ended{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    UniqueHandle parked{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 
     CallbackRegistration Registration() {
         std::lock_guard<std::mutex> guard(registrationGuard);

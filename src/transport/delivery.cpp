@@ -4,12 +4,16 @@
 
 #include "support/log.h"
 #include "transport/bridge_context.h"
+#include "transport/bridge_window.h"
 #include "transport/window_names.h"
 
 namespace vtx {
 namespace {
 
 constexpr int kLookupAttempts = 50;
+// The loop thread needs a moment to make its window; the lookup below gives
+// up after five seconds, and so does this wait.
+constexpr DWORD kLoopReadyBoundMs = 5000;
 constexpr DWORD kLookupPauseMs = 100;
 constexpr UINT kRunPeerFirstStringId = 101;
 constexpr int kRunPeerFirstCapacity = 256;
@@ -47,6 +51,7 @@ void ShowRunPeerFirst() {
 
 HWND BridgeContext::GetWindowHandle() {
     if (HWND cached = bridgeWindow.load()) return cached;
+    EnsureMessageLoopRunning(kLoopReadyBoundMs);
 
     // The loop thread creates the window when the library loads; a first send
     // racing it waits here for up to five seconds.

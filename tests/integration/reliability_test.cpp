@@ -180,6 +180,21 @@ TEST(Reload, HundredsOfCyclesLeaveThreadsAndHandlesFlat) {
     EXPECT_LE(HandleCount(), handlesBaseline + 8) << "handles leak per cycle";
 }
 
+TEST(Reload, UnloadRightAfterLoadIsSafe) {
+    // A host that probes the library and lets go at once: the loop thread
+    // must never be left to start in unmapped code.
+    const int threadsBefore = ThreadCount();
+    for (int cycle = 0; cycle < 300; ++cycle) {
+        BridgeLibrary library;
+        ASSERT_TRUE(library.Loaded()) << "cycle " << cycle;
+        if (cycle % 2 == 1) {
+            EXPECT_EQ(library.iswcalive(), 8);  // a call that sends nothing
+        }
+    }
+    for (int i = 0; i < 50 && ThreadCount() > threadsBefore; ++i) ::Sleep(20);
+    EXPECT_LE(ThreadCount(), threadsBefore);
+}
+
 TEST(Reload, UnloadWhileTheHostsCallbackRuns) {
     PeerProcess peer;
     ASSERT_NE(peer.Window(), nullptr);

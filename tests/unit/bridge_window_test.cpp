@@ -15,20 +15,13 @@ namespace {
 
 HWND FindBridgeWindow() { return ::FindWindowExW(HWND_MESSAGE, nullptr, kBridgeClassName, nullptr); }
 
-HWND WaitForBridgeWindow() {
-    for (int i = 0; i < 100; ++i) {
-        if (HWND window = FindBridgeWindow()) return window;
-        ::Sleep(20);
-    }
-    return nullptr;
-}
 
 // The loop thread runs in this test process as it would inside a host.
 class BridgeWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(StartMessageLoop());
-        window = WaitForBridgeWindow();
+        ASSERT_TRUE(EnsureMessageLoopRunning(5000));
+        window = FindBridgeWindow();
         ASSERT_NE(window, nullptr);
     }
     void TearDown() override { StopMessageLoop(2000); }
@@ -146,8 +139,9 @@ TEST_F(BridgeWindowTest, QueuesServerRequestsAsUtf16) {
 
 TEST(BridgeWindowLifetime, StopRemovesWindowAndClassSoALaterStartWorks) {
     for (int cycle = 0; cycle < 3; ++cycle) {
-        ASSERT_TRUE(StartMessageLoop());
-        ASSERT_NE(WaitForBridgeWindow(), nullptr) << "cycle " << cycle;
+        EXPECT_EQ(FindBridgeWindow(), nullptr) << "nothing runs before the first use";
+        ASSERT_TRUE(EnsureMessageLoopRunning(5000));
+        ASSERT_NE(FindBridgeWindow(), nullptr) << "cycle " << cycle;
         StopMessageLoop(2000);
         EXPECT_EQ(FindBridgeWindow(), nullptr);
         WNDCLASSW info{};

@@ -42,12 +42,34 @@ LRESULT SendBlankPoll() {
     return GetBridgeContext().SendMessageCopyData(&data);
 }
 
-// No loop thread runs in this process, so no bridge window ever appears.
+// Another window of the bridge's class, not a message-only one, holds the
+// class name in this process: the loop thread can neither register the class
+// nor replace it, so no bridge window ever appears.
+class BridgeClassSquatter {
+public:
+    BridgeClassSquatter() {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = ::DefWindowProcW;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = kBridgeClassName;
+        ::RegisterClassW(&windowClass);
+        window_ = ::CreateWindowExW(0, kBridgeClassName, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                    windowClass.hInstance, nullptr);
+    }
+    ~BridgeClassSquatter() { ::DestroyWindow(window_); }
+    HWND Handle() const { return window_; }
+
+private:
+    HWND window_ = nullptr;
+};
+
 TEST(DeliveryWithoutBridgeWindow, GivesUpAfterFiftyAttemptsAndStartsOverNextTime) {
     if (test::LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
     test::ScopedCurrentFolder folder;
     PeerWindowStandIn peer;
     ASSERT_NE(peer.Handle(), nullptr);
+    BridgeClassSquatter squatter;
+    ASSERT_NE(squatter.Handle(), nullptr);
 
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(SendBlankPoll(), 0);
