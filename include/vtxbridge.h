@@ -16,7 +16,8 @@
  *
  * Texts returned by pointer (vtx_sendrequest, vtx_sendrequestw,
  * vtx_getbridgeid) belong to the library: each function has its own string,
- * valid until the next call of the same function or until the library is
+ * which every call of that function overwrites in place (a pointer kept from
+ * an earlier call shows the latest text), valid until the library is
  * unloaded. Do not free or modify them, and do not call the same function on
  * two threads at once.
  *

@@ -4,6 +4,7 @@
 #include "api/call_frame.h"
 #include "api/export_guard.h"
 #include "api/host_text.h"
+#include "api/result_string.h"
 #include "transport/message_codes.h"
 #include "vtxbridge.h"
 
@@ -12,7 +13,6 @@ namespace {
 
 // The library-owned answer of vtx_getbridgeid.
 std::string bridgeIdResult;
-constexpr std::size_t kResultReserve = 64;
 
 template <class F>
 int Login(const typename F::Char* loginText1, const typename F::Char* loginText2) {
@@ -44,14 +44,14 @@ int SetBridgeId(const char* bridgeId) {
 
 const char* GetBridgeId() {
     return GuardedText<NarrowForm>(bridgeIdResult, [] {
-        bridgeIdResult.reserve(kResultReserve);
+        ReserveForAnyPayload(bridgeIdResult);
         if (!SessionOpen()) return MakeErrorText(VTX_RESULT_NOT_OPEN, bridgeIdResult);
         const Exchange<NarrowForm> exchange = RunExchange<NarrowForm>(code::kGetBridgeId);
         if (exchange.outcome != Outcome::Answered) {
             return MakeErrorText(ResultCodeOf(exchange.outcome), bridgeIdResult);
         }
         // The status is not looked at: whatever text the peer sent is the ID.
-        bridgeIdResult = FieldText(exchange.answer->payload);
+        AssignFieldText(bridgeIdResult, exchange.answer->payload);
     });
 }
 

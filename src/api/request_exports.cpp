@@ -6,6 +6,7 @@
 #include "api/call_frame.h"
 #include "api/export_guard.h"
 #include "api/host_text.h"
+#include "api/result_string.h"
 #include "support/text.h"
 #include "transport/bridge_context.h"
 #include "transport/message_codes.h"
@@ -18,7 +19,6 @@ namespace {
 // pointer handed out stays valid until the next call of the same export.
 std::string sendRequestResult;
 WideString sendRequestResultW;
-constexpr std::size_t kResultReserve = 64;  // the error text never allocates
 
 template <class F>
 auto PayloadFiller(const typename F::Char* text, std::int32_t length) {
@@ -41,12 +41,12 @@ template <class F>
 const typename F::Char* SendRequest(const typename F::Char* text, int length) {
     auto& result = SendRequestResult<F>();
     return GuardedText<F>(result, [&] {
-        result.reserve(kResultReserve);
+        ReserveForAnyPayload(result);
         if (HostTextLength(text, kPayloadUnits) >= kPayloadUnits) return MakeErrorTextOf<F>(VTX_RESULT_DOES_NOT_FIT, result);
         if (!SessionOpen()) return MakeErrorTextOf<F>(VTX_RESULT_NOT_OPEN, result);
         const Exchange<F> exchange = RunExchange<F>(F::Code(code::kSendRequest), PayloadFiller<F>(text, length));
         if (exchange.outcome != Outcome::Answered) return MakeErrorTextOf<F>(ResultCodeOf(exchange.outcome), result);
-        result = FieldText(exchange.answer->payload);
+        AssignFieldText(result, exchange.answer->payload);
     });
 }
 
