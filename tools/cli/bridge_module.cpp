@@ -60,13 +60,13 @@ void Resolve(HMODULE module, Function& target, const char* name, std::vector<std
 std::optional<BridgeModule> BridgeModule::Load(const std::optional<std::wstring>& path, std::string* error) {
     const std::wstring file = path ? *path : DefaultPath();
     BridgeModule bridge;
-    bridge.module_ = LoadLibraryW(file.c_str());
+    bridge.module_.reset(LoadLibraryW(file.c_str()));
     if (!bridge.module_) {
         const DWORD loadError = GetLastError();  // before any other call can change it
         *error = "cannot load " + WideToUtf8(file) + ": " + SystemErrorText(loadError);
         return std::nullopt;
     }
-    const HMODULE module = bridge.module_;
+    const HMODULE module = bridge.module_.get();
     Exports& e = bridge.exports_;
     std::vector<std::string>& missing = bridge.missing_;
     Resolve(module, e.init, "vtx_init", missing);
@@ -97,7 +97,7 @@ bool BridgeModule::Has(const std::string& exportName) const {
 }
 
 std::string BridgeModule::Description() const {
-    const std::wstring path = ModulePath(module_);
+    const std::wstring path = ModulePath(module_.get());
     const std::string version = FileVersion(path);
     return WideToUtf8(path) + (version.empty() ? ", no version resource" : ", file version " + version);
 }

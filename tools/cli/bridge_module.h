@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/unique_handle.h"
 #include "vtxbridge.h"
 
 namespace vtx::cli {
@@ -36,11 +37,8 @@ struct Exports {
     decltype(&vtx_getbridgeid) getbridgeid = nullptr;
 };
 
-// The DLL stays loaded until the process ends, as in a chart program: the
-// session outlives every command, and an early FreeLibrary would run the
-// library's unload path, whose threads may still be executing its code
-// when it returns (seen under Wine as a fault in the unmapped DLL). Process
-// exit stops those threads before the DLL is detached.
+// The loaded DLL and its exports. The session lives across every command;
+// the DLL is unloaded when the object goes, after the last one.
 class BridgeModule {
 public:
     // Loads `path`, or by default vtxbridge.dll next to vtxcli.exe, else
@@ -55,7 +53,7 @@ public:
     std::string Description() const;
 
 private:
-    HMODULE module_ = nullptr;  // never freed, see above
+    UniqueModule module_;
     Exports exports_;
     std::vector<std::string> missing_;
 };
