@@ -49,12 +49,14 @@ TEST(PeerScript, AnswerOptionsLeftOutStayUnset) {
 
 TEST(PeerScript, EveryAnswerOption) {
     const auto options =
-        ParseOne<AnswerCommand>("answer 1014 status=-7 payload=hi return=7 repeat=3 id=req-9 late=250").options;
+        ParseOne<AnswerCommand>("answer 1014 status=-7 payload=hi return=7 repeat=3 id=req-9 late=250 busy=40")
+            .options;
     EXPECT_EQ(options.status, -7);
     EXPECT_EQ(options.payload, "hi");
     EXPECT_EQ(options.returnValue, 7);
     EXPECT_EQ(options.repeat, 3u);
     EXPECT_EQ(options.requestId, "req-9");
+    EXPECT_EQ(options.busyMs, 40u);
     EXPECT_EQ(options.delivery, Delivery::Late);
     EXPECT_EQ(options.delay.minMs, 250u);
     EXPECT_EQ(options.delay.maxMs, 250u);
@@ -117,6 +119,7 @@ TEST(PeerScript, Serve) {
 }
 
 TEST(PeerScript, CommandsWithoutArguments) {
+    EXPECT_EQ(ParseOne<HangCommand>("hang 6000").ms, 6000u);
     ParseOne<StopTimersCommand>("stop-timers");
     ParseOne<ResetCommand>("  reset  ");
     ParseOne<QuitCommand>("quit # and a comment");
@@ -171,6 +174,9 @@ TEST(PeerScript, ErrorsNameTheProblem) {
         {"answer 1014 repeat=0", "repeat must be a number from 1 to 1000"},
         {"answer 1014 repeat=1001", "repeat must be"},
         {"answer 1014 refuse return=3", "refuse always returns 0"},
+        {"answer 1014 busy=3600001", "busy must be"},
+        {"hang", "hang needs a time"},
+        {"hang 0", "hang must be"},
         {"answer 1014 payload=\"abc", "unterminated quoted text"},
         {"answer 1014 payload=\"abc\\", "unterminated quoted text"},
         {"answer 1014 payload=\"a\\qb\"", "unknown escape \\q"},

@@ -93,6 +93,7 @@ AnswerPlan AnswerRules::PlanFor(std::uint32_t requestCode) const {
     plan.payload = own.payload ? own.payload : any.payload;
     plan.requestId = own.requestId ? own.requestId : any.requestId;
     plan.repeat = own.options.repeat.value_or(any.options.repeat.value_or(1));
+    plan.busyMs = own.options.busyMs.value_or(any.options.busyMs.value_or(0));
     plan.returnValue = own.options.returnValue.value_or(any.options.returnValue.value_or(1));
     if (plan.delivery == Delivery::Refuse) plan.returnValue = 0;
     return plan;

@@ -21,6 +21,7 @@ struct AnswerPlan {
     std::int32_t returnValue = 1;        // 0 when refused
     std::uint32_t repeat = 1;
     std::optional<EncodedText> requestId;  // unset: the request's own ID
+    std::uint32_t busyMs = 0;
 };
 
 // Request codes the peer answers without being told to; everything else

@@ -101,6 +101,7 @@ LRESULT PeerEngine::OnRequest(HWND sender, std::uint32_t requestCode, const void
     if (sender != nullptr) lastSender_ = sender;
 
     const AnswerPlan plan = rules_.PlanFor(requestCode);
+    if (plan.busyMs > 0) Sleep(plan.busyMs);
     if (plan.delivery == Delivery::Refuse) return 0;
     if (requestCode == code::kSetBridgeId) bridgeId_ = BridgeIdOf(data, size);
     if (plan.delivery == Delivery::Silent) return plan.returnValue;
@@ -206,6 +207,12 @@ std::string PeerEngine::Run(const Command& command) {
                           [&](const AnswerCommand& answer) { return rules_.Set(answer); },
                           [&](const ServeCommand& serve) { return Serve(serve); },
                           [&](const EveryCommand& every) { return StartServing(every); },
+                          [&](const HangCommand& hang) {
+                              // Posted, so the control message is answered
+                              // before the thread stops listening.
+                              PostMessageW(window_, kHangMessage, hang.ms, 0);
+                              return std::string();
+                          },
                           [&](const StopTimersCommand&) {
                               StopServing();
                               return std::string();

@@ -26,6 +26,7 @@ namespace vtx::peer {
 // Messages the peer sends or posts to its own window.
 inline constexpr UINT kWakeMessage = WM_APP + 1;     // late answers may be due
 inline constexpr UINT kExecuteMessage = WM_APP + 2;  // lParam: a CommandTickets ticket
+inline constexpr UINT kHangMessage = WM_APP + 3;     // wParam: how long to hang, in ms
 
 // Where the engine reports what it sees; trace and record are optional.
 struct EngineOutputs {

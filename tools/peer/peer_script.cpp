@@ -12,7 +12,7 @@ const char kCommandHelp[] =
     "bare words or \"quoted\" with the escapes \\\" \\\\ \\n \\r \\t):\n"
     "  answer <code>[,<code>...]|* [status=<n>] [payload=<text>]\n"
     "         [inline|late=<ms>|late=<min>-<max>|silent|refuse]\n"
-    "         [return=<n>] [repeat=<n>] [id=<text>]\n"
+    "         [return=<n>] [repeat=<n>] [id=<text>] [busy=<ms>]\n"
     "      How to answer requests with these codes (* = every code). A later\n"
     "      answer command for a code replaces the earlier one; options it\n"
     "      leaves out come from the * rule, then from the defaults:\n"
@@ -29,11 +29,15 @@ const char kCommandHelp[] =
     "        return=<n> what the window procedure returns on acceptance\n"
     "        repeat=<n> send the answer n times (1..1000)\n"
     "        id=<text>  answer with this request ID instead of the request's\n"
+    "        busy=<ms>  spend that long in the window procedure first (a peer\n"
+    "                   that is alive but slow)\n"
     "  serve narrow|wide <text> [length=<n>] [to=<hwnd>]\n"
     "      Send a server request (1009 ANSI / 2009 UTF-16) to the bridge window\n"
     "      that sent the latest message, or to window <hwnd> (decimal or 0x hex).\n"
     "      length defaults to 0 (narrow) and text length + 1 (wide).\n"
     "  every <ms> serve ...   send that server request every <ms> ms\n"
+    "  hang <ms>              stop handling messages for <ms> ms, as a peer that\n"
+    "                         hangs; the command returns first\n"
     "  stop-timers            stop every `every` timer\n"
     "  reset                  back to the start: no rules, no timers, no bridge ID\n"
     "  quit                   end the peer\n";
@@ -216,7 +220,7 @@ AnswerCommand ParseAnswer(const std::vector<Token>& tokens) {
         }
         if (!token.hasKey) {
             throw SyntaxError("unexpected " + Describe(token) +
-                              " (options: status= payload= inline late= silent refuse return= repeat= id=)");
+                              " (options: status= payload= inline late= silent refuse return= repeat= id= busy=)");
         }
         seen.Claim(name);
         if (name == "status") {
@@ -232,9 +236,11 @@ AnswerCommand ParseAnswer(const std::vector<Token>& tokens) {
             options.repeat = ExpectUnsigned(token, "repeat", 1, kMaxRepeat);
         } else if (name == "id") {
             options.requestId = token.value;
+        } else if (name == "busy") {
+            options.busyMs = ExpectUnsigned(token, "busy", 0, kMaxDelayMs);
         } else {
             throw SyntaxError("unknown option " + Describe(token) +
-                              " (options: status= payload= inline late= silent refuse return= repeat= id=)");
+                              " (options: status= payload= inline late= silent refuse return= repeat= id= busy=)");
         }
     }
     if (options.delivery == Delivery::Refuse && options.returnValue) {
@@ -294,6 +300,10 @@ Command ParseLine(const std::vector<Token>& tokens) {
         command.serve = ParseServe(tokens, 3);
         return command;
     }
+    if (name == "hang") {
+        if (tokens.size() != 2) throw SyntaxError("hang needs a time in ms");
+        return HangCommand{ExpectUnsigned(tokens[1], "hang", 1, kMaxDelayMs)};
+    }
     if (name == "stop-timers") {
         ExpectNoArguments(tokens);
         return StopTimersCommand{};
@@ -307,7 +317,7 @@ Command ParseLine(const std::vector<Token>& tokens) {
         return QuitCommand{};
     }
     throw SyntaxError("unknown command " + Describe(verb) +
-                      " (commands: answer serve every stop-timers reset quit)");
+                      " (commands: answer serve every hang stop-timers reset quit)");
 }
 
 }  // namespace

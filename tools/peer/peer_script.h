@@ -40,6 +40,9 @@ struct AnswerOptions {
     std::optional<std::int32_t> returnValue;
     std::optional<std::uint32_t> repeat;
     std::optional<std::string> requestId;
+    // Time the window procedure spends on the request before it returns:
+    // a peer that is alive but slow.
+    std::optional<std::uint32_t> busyMs;
 };
 
 struct AnswerCommand {
@@ -61,12 +64,18 @@ struct EveryCommand {
     ServeCommand serve;
 };
 
+// The peer's window thread stops handling messages for a while, as a peer
+// that hangs would; the command itself returns first.
+struct HangCommand {
+    std::uint32_t ms = 0;
+};
+
 struct StopTimersCommand {};
 struct ResetCommand {};
 struct QuitCommand {};
 
-using Command =
-    std::variant<AnswerCommand, ServeCommand, EveryCommand, StopTimersCommand, ResetCommand, QuitCommand>;
+using Command = std::variant<AnswerCommand, ServeCommand, EveryCommand, HangCommand, StopTimersCommand, ResetCommand,
+                             QuitCommand>;
 
 struct ParseResult {
     std::vector<Command> commands;

@@ -19,6 +19,9 @@ LRESULT Dispatch(PeerEngine& engine, UINT message, WPARAM wParam, LPARAM lParam,
         case kExecuteMessage:
             engine.OnExecuteTicket(static_cast<std::uintptr_t>(lParam));
             return 1;
+        case kHangMessage:
+            Sleep(static_cast<DWORD>(wParam));
+            return 0;
         case WM_CLOSE:
             // Closing the window ends the peer; the loop's owner destroys it.
             PostQuitMessage(0);
