@@ -99,6 +99,20 @@ ATOM RegisterBridgeClass(HINSTANCE module) {
     return atom;
 }
 
+// A host running with higher integrity than the peer would otherwise never
+// receive its messages: every answer would be dropped by the system and
+// every request would time out. The decoder treats every message as
+// untrusted anyway. Looked up at run time: older systems lack the call.
+void AllowCopyDataFromLowerIntegrity(HWND window) {
+    using FilterFunction = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+    const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+    const auto filter = user32 == nullptr ? nullptr
+                                          : reinterpret_cast<FilterFunction>(reinterpret_cast<void*>(
+                                                ::GetProcAddress(user32, "ChangeWindowMessageFilterEx")));
+    constexpr DWORD kAllow = 1;  // MSGFLT_ALLOW
+    if (filter != nullptr) filter(window, WM_COPYDATA, kAllow, nullptr);
+}
+
 void RunLoop(LoopControl& control) {
     const HINSTANCE module = ::GetModuleHandleW(nullptr);
     if (RegisterBridgeClass(module) == 0) return;
@@ -107,6 +121,7 @@ void RunLoop(LoopControl& control) {
                                           nullptr, module, nullptr);
     if (window != nullptr) {
         ::ShowWindow(window, SW_HIDE);
+        AllowCopyDataFromLowerIntegrity(window);
         ::Sleep(kSettleMs);
         ::SetEvent(control.ready.get());
 

@@ -84,10 +84,18 @@ LRESULT BridgeContext::SendMessageCopyData(const COPYDATASTRUCT* data) {
     const HWND peer = FindPeerWindow();
     if (peer == nullptr) return 0;
 
+    // No time limit: a live peer that takes long over a message is waited
+    // for. But a peer whose thread has stopped handling messages altogether
+    // would hold the host's thread forever, so a hung peer counts as not
+    // delivered. A peer that hangs while handling this very message cannot
+    // be told from a slow one and is still waited for.
     const auto wParam = reinterpret_cast<WPARAM>(sender);
     const auto lParam = reinterpret_cast<LPARAM>(data);
-    if (wideMode.load() == 0) return ::SendMessageA(peer, WM_COPYDATA, wParam, lParam);
-    return ::SendMessageW(peer, WM_COPYDATA, wParam, lParam);
+    DWORD_PTR result = 0;
+    const LRESULT sent = wideMode.load() == 0
+                             ? ::SendMessageTimeoutA(peer, WM_COPYDATA, wParam, lParam, SMTO_ABORTIFHUNG, INFINITE, &result)
+                             : ::SendMessageTimeoutW(peer, WM_COPYDATA, wParam, lParam, SMTO_ABORTIFHUNG, INFINITE, &result);
+    return sent != 0 ? static_cast<LRESULT>(result) : 0;
 }
 
 }  // namespace vtx

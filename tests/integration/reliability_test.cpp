@@ -211,6 +211,25 @@ TEST(Reload, UnloadWhileTheHostsCallbackRuns) {
     EXPECT_EQ(again.iswcalive(), 200);
 }
 
+TEST(HungPeer, IsReportedNotDeliveredWhileASlowPeerIsWaitedFor) {
+    PeerProcess peer({L"-c", L"answer 1020 busy=1500"});
+    ASSERT_NE(peer.Window(), nullptr);
+    BridgeLibrary library;
+    ASSERT_EQ(library.init(0, "", 1, nullptr), 200);
+
+    // Alive but slow: spends 1.5 s on the message, and is waited for.
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(library.iswcalive(), 200);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 1400ms);
+
+    // Hung: its thread has not looked at its messages for over five seconds.
+    ASSERT_TRUE(peer.Command("hang 9000"));
+    ::Sleep(5600);
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(library.iswcalive(), 6);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "the host's thread is not held by a hung peer";
+}
+
 TEST(PeerGone, WorkerShowsTheBoxOnItsOwnThreadAndTheHostStaysResponsive) {
     BridgeLibrary library;
     {
