@@ -8,6 +8,7 @@ packages=(
   wine wine32:i386 xvfb xauth
   cmake ninja-build googletest
   clang libclang-rt-14-dev
+  llvm lld
 )
 
 missing=()
