@@ -28,7 +28,9 @@ const char kUsage[] =
     "command text in lpData to the VantixConnect window; it returns 1 when the\n"
     "commands ran, 0 on an error.\n"
     "\n"
-    "Exit codes: 0 after quit, WM_CLOSE or --exit-after; 2 for bad options.\n"
+    "Exit codes: 0 after quit, WM_CLOSE or --exit-after; 2 for a bad option or\n"
+    "script, a start-up command that fails, or a window, trace file or record\n"
+    "folder that cannot be made.\n"
     "\n";
 
 namespace {
