@@ -1,0 +1,179 @@
+# The developer kit as customers get it: makes the zip with cpack, unpacks it,
+# checks its layout, builds samples/c_host from the unpacked kit with its
+# CMake package, and links an MSVC-style object against lib/vtxbridge.lib.
+# package_test.cpp then runs the sample against the kit's vtxpeer.exe.
+#
+# cmake -DCPACK_COMMAND=... -DCPACK_CONFIG=<build>/CPackConfig.cmake
+#       -DWORK_DIR=... -DTOOLCHAIN_FILE=... -DGENERATOR=... -DMAKE_PROGRAM=...
+#       -DVERSION=... -P check_package.cmake
+cmake_minimum_required(VERSION 3.25)
+
+foreach(input CPACK_COMMAND CPACK_CONFIG WORK_DIR TOOLCHAIN_FILE GENERATOR VERSION)
+  if(NOT DEFINED ${input})
+    message(FATAL_ERROR "check_package.cmake needs -D${input}=...")
+  endif()
+endforeach()
+
+function(run what)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${what} failed (${result}):\n${output}")
+  endif()
+endfunction()
+
+set(kit ${WORK_DIR}/sdk)
+foreach(folder cpack unpacked sdk c_host-build msvc)
+  file(REMOVE_RECURSE ${WORK_DIR}/${folder})
+endforeach()
+
+# --- The zip, made from this build -----------------------------------------
+run("cpack" ${CPACK_COMMAND} --config ${CPACK_CONFIG} -B ${WORK_DIR}/cpack)
+set(name vtxbridge-${VERSION}-win32)
+file(GLOB zips ${WORK_DIR}/cpack/*.zip)
+if(NOT zips STREQUAL "${WORK_DIR}/cpack/${name}.zip")
+  message(FATAL_ERROR "expected cpack to make ${name}.zip alone, got: ${zips}")
+endif()
+
+# Everything in one folder named like the zip.
+file(ARCHIVE_EXTRACT INPUT ${WORK_DIR}/cpack/${name}.zip DESTINATION ${WORK_DIR}/unpacked)
+file(GLOB top RELATIVE ${WORK_DIR}/unpacked ${WORK_DIR}/unpacked/*)
+if(NOT top STREQUAL name)
+  message(FATAL_ERROR "the zip should hold the single folder ${name}, not: ${top}")
+endif()
+file(RENAME ${WORK_DIR}/unpacked/${name} ${kit})
+
+# --- Layout: exactly these files, no build leftovers ------------------------
+set(expected
+  README.md
+  bin/vtxbridge.dll
+  bin/vtxcli.exe
+  bin/vtxpeer.exe
+  docs/api.md
+  docs/peer.md
+  docs/protocol.md
+  docs/vtxcli.md
+  include/vtxbridge.h
+  lib/cmake/vtxbridge/vtxbridgeConfig.cmake
+  lib/cmake/vtxbridge/vtxbridgeConfigVersion.cmake
+  lib/libvtxbridge.dll.a
+  lib/vtxbridge.def
+  lib/vtxbridge.lib
+  samples/c_host/CMakeLists.txt
+  samples/c_host/c_host.c)
+file(GLOB_RECURSE found RELATIVE ${kit} ${kit}/*)
+list(SORT found)
+list(SORT expected)
+if(NOT found STREQUAL expected)
+  set(missing ${expected})
+  list(REMOVE_ITEM missing ${found})
+  set(extra ${found})
+  list(REMOVE_ITEM extra ${expected})
+  message(FATAL_ERROR "kit layout differs\n  missing: ${missing}\n  unexpected: ${extra}")
+endif()
+foreach(file IN LISTS expected)
+  file(SIZE ${kit}/${file} size)
+  if(size EQUAL 0)
+    message(FATAL_ERROR "${file} in the kit is empty")
+  endif()
+endforeach()
+
+# --- samples/c_host from the unpacked kit, through find_package -------------
+# The project's toolchain confines package lookups to the MinGW root; a host
+# developer's own machine does not, so neither does this build.
+file(WRITE ${WORK_DIR}/c_host-toolchain.cmake
+  "include(\"${TOOLCHAIN_FILE}\")\nset(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)\n")
+set(configure ${CMAKE_COMMAND} -S ${kit}/samples/c_host -B ${WORK_DIR}/c_host-build -G ${GENERATOR}
+  -DCMAKE_TOOLCHAIN_FILE=${WORK_DIR}/c_host-toolchain.cmake
+  -DCMAKE_PREFIX_PATH=${kit}
+  # The header is read with the sample's own -Werror -pedantic, not as a
+  # system header whose warnings are hidden.
+  -DCMAKE_NO_SYSTEM_FROM_IMPORTED=ON)
+if(MAKE_PROGRAM)
+  list(APPEND configure -DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM})
+endif()
+run("configuring samples/c_host against the kit" ${configure})
+run("building samples/c_host" ${CMAKE_COMMAND} --build ${WORK_DIR}/c_host-build)
+foreach(file c_host.exe vtxbridge.dll)
+  if(NOT EXISTS ${WORK_DIR}/c_host-build/${file})
+    message(FATAL_ERROR "the sample's build did not leave ${file} in ${WORK_DIR}/c_host-build")
+  endif()
+endforeach()
+file(STRINGS ${WORK_DIR}/c_host-build/CMakeCache.txt dir_line REGEX "^vtxbridge_DIR:")
+if(NOT dir_line STREQUAL "vtxbridge_DIR:PATH=${kit}/lib/cmake/vtxbridge")
+  message(FATAL_ERROR "find_package found the wrong vtxbridge: ${dir_line}")
+endif()
+
+# --- lib/vtxbridge.lib for MSVC linkers --------------------------------------
+# An object compiled for the MSVC ABI from the kit's header calls each export
+# by its decorated name (_vtx_init@16); linked against vtxbridge.lib, the
+# program must import the undecorated names from vtxbridge.dll.
+find_program(CLANG clang)
+find_program(LLD_LINK lld-link)
+find_program(LLVM_READOBJ NAMES llvm-readobj llvm-readobj-14)
+if(NOT CLANG OR NOT LLD_LINK OR NOT LLVM_READOBJ)
+  message(STATUS "MSVC-style link of vtxbridge.lib skipped: clang, lld-link or llvm-readobj missing")
+  return()
+endif()
+set(msvc ${WORK_DIR}/msvc)
+# No MSVC headers here: the header needs only wchar_t, which stddef.h brings.
+file(WRITE ${msvc}/stub/wchar.h "#include <stddef.h>\n")
+set(exports
+  vtx_init vtx_initw vtx_deinit vtx_sendrequest vtx_sendrequestw vtx_sendrequestparam
+  vtx_sendrequestparamw vtx_sendresponse vtx_sendresponsew vtx_getrequestmessage
+  vtx_getrequestmessagew vtx_getjobid vtx_getjobidw vtx_geterrorstring vtx_geterrorstringw
+  vtx_login vtx_loginw vtx_iswcalive vtx_setbridgeid vtx_getbridgeid)
+file(WRITE ${msvc}/probe.c [=[
+#include "vtxbridge.h"
+
+/* Never run: it only makes the linker resolve every export. */
+int probe_main(void) {
+    char c[8];
+    wchar_t w[8];
+    unsigned int n = 8;
+    int r = 0;
+    r += vtx_init(0, "", 1, 0);
+    r += vtx_initw(0, L"", 1, 0);
+    r += vtx_deinit();
+    r += vtx_sendrequest("", 0) != 0;
+    r += vtx_sendrequestw(L"", 0) != 0;
+    r += vtx_sendrequestparam("", 0, c, &n);
+    r += vtx_sendrequestparamw(L"", 0, w, &n);
+    r += vtx_sendresponse("", 0);
+    r += vtx_sendresponsew(L"", 0);
+    r += vtx_getrequestmessage(c, &n);
+    r += vtx_getrequestmessagew(w, &n);
+    r += vtx_getjobid(c, &n);
+    r += vtx_getjobidw(w, &n);
+    r += vtx_geterrorstring(0, c, &n);
+    r += vtx_geterrorstringw(0, w, &n);
+    r += vtx_login("", "");
+    r += vtx_loginw(0, L"", L"");
+    r += vtx_iswcalive();
+    r += vtx_setbridgeid("");
+    r += vtx_getbridgeid() != 0;
+    return r;
+}
+]=])
+run("compiling an MSVC-style object against the kit's header"
+  ${CLANG} --target=i686-pc-windows-msvc -std=c99 -Wall -Wextra -Werror -pedantic
+  -I ${msvc}/stub -I ${kit}/include -c ${msvc}/probe.c -o ${msvc}/probe.obj)
+run("linking it against lib/vtxbridge.lib with lld-link"
+  ${LLD_LINK} /nologo /subsystem:console /entry:probe_main /nodefaultlib /out:${msvc}/probe.exe
+  ${msvc}/probe.obj ${kit}/lib/vtxbridge.lib)
+execute_process(COMMAND ${LLVM_READOBJ} --coff-imports ${msvc}/probe.exe
+  RESULT_VARIABLE result OUTPUT_VARIABLE imports ERROR_VARIABLE imports)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "llvm-readobj failed:\n${imports}")
+endif()
+string(REGEX MATCHALL "Name: [^\n]+" modules "${imports}")
+if(NOT modules STREQUAL "Name: vtxbridge.dll")
+  message(FATAL_ERROR "the probe should import from vtxbridge.dll alone:\n${imports}")
+endif()
+string(REGEX MATCHALL "Symbol: [^ \n]+" symbols "${imports}")
+list(TRANSFORM symbols REPLACE "^Symbol: " "")
+list(SORT symbols)
+list(SORT exports)
+if(NOT symbols STREQUAL exports)
+  message(FATAL_ERROR "the probe imports ${symbols}\nexpected the undecorated ${exports}")
+endif()
+message(STATUS "kit ${name}: layout, c_host build and MSVC-style link checked")
