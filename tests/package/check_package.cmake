@@ -1,6 +1,7 @@
 # The developer kit as customers get it: makes the zip with cpack, unpacks it,
 # checks its layout, builds samples/c_host from the unpacked kit with its
-# CMake package, and links an MSVC-style object against lib/vtxbridge.lib.
+# CMake package, configures it for clang-cl, checks the package's version
+# file, and links an MSVC-style object against lib/vtxbridge.lib.
 # package_test.cpp then runs the sample against the kit's vtxpeer.exe.
 #
 # cmake -DCPACK_COMMAND=... -DCPACK_CONFIG=<build>/CPackConfig.cmake
@@ -22,7 +23,7 @@ function(run what)
 endfunction()
 
 set(kit ${WORK_DIR}/sdk)
-foreach(folder cpack unpacked sdk c_host-build msvc)
+foreach(folder cpack unpacked sdk c_host-build msvc msvc-config)
   file(REMOVE_RECURSE ${WORK_DIR}/${folder})
 endforeach()
 
@@ -103,12 +104,61 @@ if(NOT dir_line STREQUAL "vtxbridge_DIR:PATH=${kit}/lib/cmake/vtxbridge")
   message(FATAL_ERROR "find_package found the wrong vtxbridge: ${dir_line}")
 endif()
 
+# --- The CMake package with an MSVC-style compiler ---------------------------
+# Configured only (no MSVC headers or libraries here): for clang-cl the
+# package must hand the linker vtxbridge.lib, not the MinGW import library.
+find_program(CLANG_CL NAMES clang-cl clang-cl-14)
+find_program(LLD_LINK lld-link)
+if(CLANG_CL AND LLD_LINK)
+  file(WRITE ${WORK_DIR}/msvc-config/toolchain.cmake
+    "set(CMAKE_SYSTEM_NAME Windows)\n"
+    "set(CMAKE_C_COMPILER \"${CLANG_CL}\")\n"
+    "set(CMAKE_C_COMPILER_TARGET i686-pc-windows-msvc)\n"
+    "set(CMAKE_LINKER \"${LLD_LINK}\")\n"
+    "set(CMAKE_C_COMPILER_WORKS ON)\n")
+  set(configure ${CMAKE_COMMAND} -S ${kit}/samples/c_host -B ${WORK_DIR}/msvc-config/build -G ${GENERATOR}
+    -DCMAKE_TOOLCHAIN_FILE=${WORK_DIR}/msvc-config/toolchain.cmake -DCMAKE_PREFIX_PATH=${kit})
+  if(MAKE_PROGRAM)
+    list(APPEND configure -DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM})
+  endif()
+  run("configuring samples/c_host for clang-cl" ${configure})
+  file(READ ${WORK_DIR}/msvc-config/build/build.ninja rules)
+  string(FIND "${rules}" "${kit}/lib/vtxbridge.lib" msvc_lib)
+  string(FIND "${rules}" "libvtxbridge.dll.a" mingw_lib)
+  if(msvc_lib EQUAL -1 OR NOT mingw_lib EQUAL -1)
+    message(FATAL_ERROR "for clang-cl the package must link ${kit}/lib/vtxbridge.lib alone")
+  endif()
+else()
+  message(STATUS "CMake package with clang-cl skipped: clang-cl or lld-link missing")
+endif()
+
+# The version file: 1.x is accepted, and only by a 32-bit build, so a 64-bit
+# project is told the kit does not suit it instead of failing at link time.
+function(kit_version_accepts wanted pointer_size out)
+  set(PACKAGE_FIND_VERSION ${wanted})
+  string(REPLACE "." ";" parts ${wanted})
+  list(GET parts 0 PACKAGE_FIND_VERSION_MAJOR)
+  set(CMAKE_SIZEOF_VOID_P ${pointer_size})
+  include(${kit}/lib/cmake/vtxbridge/vtxbridgeConfigVersion.cmake)
+  if(PACKAGE_VERSION_COMPATIBLE AND NOT PACKAGE_VERSION_UNSUITABLE)
+    set(${out} TRUE PARENT_SCOPE)
+  else()
+    set(${out} FALSE PARENT_SCOPE)
+  endif()
+endfunction()
+kit_version_accepts(1.0 4 same_major)
+kit_version_accepts(2.0 4 next_major)
+kit_version_accepts(1.0 8 wide_pointers)
+if(NOT same_major OR next_major OR wide_pointers)
+  message(FATAL_ERROR "the kit's version file should accept 1.0 for a 32-bit build only "
+    "(1.0/32-bit: ${same_major}, 2.0/32-bit: ${next_major}, 1.0/64-bit: ${wide_pointers})")
+endif()
+
 # --- lib/vtxbridge.lib for MSVC linkers --------------------------------------
 # An object compiled for the MSVC ABI from the kit's header calls each export
 # by its decorated name (_vtx_init@16); linked against vtxbridge.lib, the
 # program must import the undecorated names from vtxbridge.dll.
 find_program(CLANG clang)
-find_program(LLD_LINK lld-link)
 find_program(LLVM_READOBJ NAMES llvm-readobj llvm-readobj-14)
 if(NOT CLANG OR NOT LLD_LINK OR NOT LLVM_READOBJ)
   message(STATUS "MSVC-style link of vtxbridge.lib skipped: clang, lld-link or llvm-readobj missing")
