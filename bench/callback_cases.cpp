@@ -1,0 +1,147 @@
+#include "callback_cases.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "stopwatch.h"
+
+namespace vtx::bench {
+namespace {
+
+constexpr DWORD kDeliveryWaitMs = 2000;
+// The library's worker looks every 100 ms: a pause drawn from that span
+// makes requests arrive at every point of its cycle, as a peer's would.
+constexpr int kMaxPauseMs = 100;
+
+// Where the host's callback leaves its time stamp. The callback is a plain
+// function, so it reaches this through a static that outlives the library's
+// worker (the library is unloaded before statics are destroyed).
+struct Arrival {
+    std::atomic<long long> ticks{0};
+    UniqueHandle event{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+};
+Arrival& Stamps() {
+    static Arrival arrival;
+    return arrival;
+}
+
+void VTX_CALL LibraryCallback(const void*, unsigned int) {
+    Stamps().ticks = Ticks();
+    ::SetEvent(Stamps().event.get());
+}
+
+// The limit's side: the least a bridge does to call the host back, a thread
+// that sleeps until the pump thread's event says a request came.
+class RawCallbackThread {
+public:
+    explicit RawCallbackThread(RawHost& raw) : raw_(raw), thread_([this] { Run(); }) {}
+    ~RawCallbackThread() {
+        stop_ = true;
+        ::SetEvent(stopEvent_.get());
+        thread_.join();
+    }
+    RawCallbackThread(const RawCallbackThread&) = delete;
+    RawCallbackThread& operator=(const RawCallbackThread&) = delete;
+
+private:
+    void Run() {
+        const HANDLE events[] = {raw_.ServerRequestEvent(), stopEvent_.get()};
+        while (!stop_.load()) {
+            ::WaitForMultipleObjects(2, events, FALSE, INFINITE);
+            while (auto text = raw_.TakeServerRequest()) {
+                LibraryCallback(text->c_str(), static_cast<unsigned int>(text->size()));
+            }
+        }
+    }
+
+    RawHost& raw_;
+    std::atomic<bool> stop_{false};
+    UniqueHandle stopEvent_{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    std::thread thread_;
+};
+
+// Triggers one delivery to window `target` and returns its time, or a
+// negative value when it did not arrive.
+double DeliverOnce(BenchContext& bench, HWND target) {
+    char command[96];
+    std::snprintf(command, sizeof(command), "serve narrow cb to=%lu",
+                  static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(target)));
+    ::ResetEvent(Stamps().event.get());
+    const long long start = Ticks();
+    if (!bench.peer.Command(command) || ::WaitForSingleObject(Stamps().event.get(), kDeliveryWaitMs) != WAIT_OBJECT_0) {
+        return -1;
+    }
+    return TicksToMicroseconds(Stamps().ticks.load() - start);
+}
+
+struct Side {
+    const char* key;
+    const char* label;
+    HWND target;
+    std::vector<double> samples;
+    std::vector<double> roundMedians;
+    std::size_t failures = 0;
+};
+
+void Store(BenchContext& bench, Side& side) {
+    LatencyResult result;
+    result.key = side.key;
+    result.label = side.label;
+    result.all = Summarize(std::move(side.samples));
+    result.roundMediansUs = std::move(side.roundMedians);
+    result.failures = side.failures;
+    bench.results.latency.push_back(std::move(result));
+}
+
+}  // namespace
+
+void RunCallbackCases(BenchContext& bench) {
+    std::mt19937 random(12345);  // the same pauses and order on every run
+    std::uniform_int_distribution<int> pause(0, kMaxPauseMs);
+
+    bench.peer.Use(Delivery::Inline);
+    const bool open = bench.library.ReopenWithCallback(LibraryCallback);
+    Side sides[] = {{"library.callback",
+                     "library callback (vtx_init with callback)",
+                     open ? LibraryClient::BridgeWindow() : nullptr,
+                     {},
+                     {},
+                     0},
+                    {"limit.callback", "limit callback", bench.raw.Window(), {}, {}, 0}};
+    const auto iterations = static_cast<std::size_t>(bench.options.callbackIterations);
+    RawCallbackThread limitWorker(bench.raw);
+
+    for (int round = 1; round <= bench.options.rounds; ++round) {
+        Progress("callback, round %d of %d\n", round, bench.options.rounds);
+        bench.peer.Reserve(0);  // a peer that died is started again
+        // Both sides shuffled together, so both meet the same load.
+        std::vector<std::size_t> schedule(iterations, 0);
+        schedule.insert(schedule.end(), iterations, 1);
+        std::shuffle(schedule.begin(), schedule.end(), random);
+        std::vector<double> taken[2];
+        for (const std::size_t index : schedule) {
+            ::Sleep(static_cast<DWORD>(pause(random)));
+            const double elapsedUs = sides[index].target != nullptr ? DeliverOnce(bench, sides[index].target) : -1;
+            if (elapsedUs < 0) {
+                ++sides[index].failures;
+            } else {
+                taken[index].push_back(elapsedUs);
+            }
+        }
+        for (std::size_t index = 0; index < 2; ++index) {
+            Side& side = sides[index];
+            side.roundMedians.push_back(Summarize(taken[index]).medianUs);
+            side.samples.insert(side.samples.end(), taken[index].begin(), taken[index].end());
+            Progress("  %-44s median %9.3f ms  (%zu)\n", side.label, side.roundMedians.back() / 1000,
+                     taken[index].size());
+        }
+    }
+    bench.library.Close();
+    for (Side& side : sides) Store(bench, side);
+}
+
+}  // namespace vtx::bench

@@ -1,0 +1,224 @@
+#include "micro_timings.h"
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "stopwatch.h"
+#include "support/process_lock.h"
+#include "transport/decode.h"
+#include "transport/request_id.h"
+#include "transport/window_names.h"
+
+namespace vtx::bench {
+namespace {
+
+// Keeps the compiler from dropping work whose result nobody reads, such as
+// zeroing an envelope that is freed unread: the memory counts as used.
+void Keep(const void* pointer) {
+#if defined(__GNUC__)
+    asm volatile("" : : "g"(pointer) : "memory");
+#else
+    static const void* volatile sink;
+    sink = pointer;
+    _ReadWriteBarrier();
+#endif
+}
+
+// The samples of every micro-timing, gathered over the rounds.
+class MicroSet {
+public:
+    void Time(const char* key, const char* label, int iterations, const std::function<void()>& step) {
+        for (int i = 0; i < std::min(iterations, 10); ++i) step();  // first calls load and set up
+        std::vector<double> samples;
+        samples.reserve(static_cast<std::size_t>(iterations));
+        for (int i = 0; i < iterations; ++i) {
+            const long long start = Ticks();
+            step();
+            samples.push_back(MicrosecondsSince(start));
+        }
+        LatencyResult& result = Entry(key, label);
+        result.roundMediansUs.push_back(Summarize(samples).medianUs);
+        Progress("  %-44s median %9.1f us\n", label, result.roundMediansUs.back());
+        samples_[key].insert(samples_[key].end(), samples.begin(), samples.end());
+    }
+
+    void StoreInto(std::vector<LatencyResult>& results) {
+        for (auto& result : results_) {
+            result.all = Summarize(std::move(samples_[result.key]));
+            results.push_back(std::move(result));
+        }
+    }
+
+private:
+    LatencyResult& Entry(const char* key, const char* label) {
+        for (auto& result : results_) {
+            if (result.key == key) return result;
+        }
+        LatencyResult result;
+        result.key = key;
+        result.label = label;
+        results_.push_back(std::move(result));
+        return results_.back();
+    }
+
+    std::vector<LatencyResult> results_;  // in the order first timed
+    std::map<std::string, std::vector<double>> samples_;
+};
+
+template <class Char, std::size_t N>
+void WriteAscii(Char (&field)[N], const char* text) {
+    for (std::size_t i = 0; text[i] != '\0' && i + 1 < N; ++i) field[i] = static_cast<Char>(text[i]);
+}
+
+// An answer as the peer sends it: the whole envelope, a payload and an ID.
+template <class Envelope>
+std::unique_ptr<Envelope> SampleAnswer() {
+    auto answer = MakeBlankEnvelope<Envelope>();
+    WriteAscii(answer->payload, RawHost::kPayload);
+    WriteAscii(answer->requestId, "{01234567-89ab-cdef-0123-456789abcdef}");
+    answer->status = 200;
+    return answer;
+}
+
+// Two threads handing a turn back and forth through two events: each step
+// is one wake of a waiting thread there and one back.
+class PingPong {
+public:
+    PingPong() : partner_([this] { Answer(); }) {}
+    ~PingPong() {
+        stop_ = true;
+        ::SetEvent(ping_.get());
+        partner_.join();
+    }
+    PingPong(const PingPong&) = delete;
+    PingPong& operator=(const PingPong&) = delete;
+
+    void Step() {
+        ::SetEvent(ping_.get());
+        ::WaitForSingleObject(pong_.get(), INFINITE);
+    }
+
+private:
+    void Answer() {
+        while (::WaitForSingleObject(ping_.get(), INFINITE) == WAIT_OBJECT_0 && !stop_.load()) {
+            ::SetEvent(pong_.get());
+        }
+    }
+
+    UniqueHandle ping_{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    UniqueHandle pong_{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    std::atomic<bool> stop_{false};
+    std::thread partner_;
+};
+
+template <class Envelope>
+void SendSilently(BenchContext& bench, std::uint32_t messageCode, Envelope& envelope) {
+    COPYDATASTRUCT data{};
+    data.dwData = messageCode;
+    data.cbData = sizeof(Envelope);
+    data.lpData = &envelope;
+    ::SendMessageW(bench.peer.Window(), WM_COPYDATA, reinterpret_cast<WPARAM>(bench.raw.Window()),
+                   reinterpret_cast<LPARAM>(&data));
+}
+
+void RunOneRound(BenchContext& bench, MicroSet& micro) {
+    const int n = bench.options.microIterations;
+
+    micro.Time("micro.envelope.narrow", "blank envelope, narrow: allocate, zero, free", n, [] {
+        auto envelope = MakeBlankEnvelope<MessageEnvelope>();
+        Keep(envelope.get());
+    });
+    micro.Time("micro.envelope.wide", "blank envelope, wide: allocate, zero, free", n, [] {
+        auto envelope = MakeBlankEnvelope<MessageEnvelopeW>();
+        Keep(envelope.get());
+    });
+
+    auto narrow = MakeBlankEnvelope<MessageEnvelope>();
+    auto wide = MakeBlankEnvelope<MessageEnvelopeW>();
+    micro.Time("micro.request_id.narrow", "request ID, narrow: GUID and its text", n, [&narrow] {
+        NewRequestId(*narrow);
+        Keep(narrow->requestId);
+    });
+    micro.Time("micro.request_id.wide", "request ID, wide: GUID and its text", n, [&wide] {
+        NewRequestIdW(*wide);
+        Keep(wide->requestId);
+    });
+
+    ProcessLock lock(L"VtxBenchProbe");
+    micro.Time("micro.named_mutex", "named mutex: wait and release", n, [&lock] { auto hold = lock.Acquire(); });
+
+    bench.peer.Use(Delivery::Inline);
+    micro.Time("micro.find_window", "FindWindowW of the peer's class", n,
+               [] { Keep(::FindWindowW(kPeerClassName, nullptr)); });
+
+    const auto narrowAnswer = SampleAnswer<MessageEnvelope>();
+    const auto wideAnswer = SampleAnswer<MessageEnvelopeW>();
+    micro.Time("micro.decode.narrow", "answer copied out, narrow (decode, blank copy)", n, [&narrowAnswer] {
+        auto message = DecodeInbound(AnswerCode(code::kSendRequest), narrowAnswer.get(), sizeof(MessageEnvelope));
+        Keep(message.narrowAnswer.get());
+    });
+    micro.Time("micro.decode.wide", "answer copied out, wide (decode, blank copy)", n, [&wideAnswer] {
+        auto message = DecodeInbound(AnswerCode(code::kSendRequestW), wideAnswer.get(), sizeof(MessageEnvelopeW));
+        Keep(message.wideAnswer.get());
+    });
+
+    // A round trip holds its blank request while the answer's copy is made:
+    // two envelopes alive at once, which a heap that keeps one freed large
+    // block for reuse cannot serve from it.
+    micro.Time(
+        "micro.round_trip_envelopes.narrow", "request and answer copy alive together, narrow", n, [&narrowAnswer] {
+            auto request = MakeBlankEnvelope<MessageEnvelope>();
+            Keep(request.get());
+            auto message = DecodeInbound(AnswerCode(code::kSendRequest), narrowAnswer.get(), sizeof(MessageEnvelope));
+            Keep(message.narrowAnswer.get());
+        });
+    micro.Time("micro.round_trip_envelopes.wide", "request and answer copy alive together, wide", n, [&wideAnswer] {
+        auto request = MakeBlankEnvelope<MessageEnvelopeW>();
+        Keep(request.get());
+        auto message = DecodeInbound(AnswerCode(code::kSendRequestW), wideAnswer.get(), sizeof(MessageEnvelopeW));
+        Keep(message.wideAnswer.get());
+    });
+
+    UniqueHandle event(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    micro.Time("micro.event_set_wait", "event set, then waited for (the limit's wake)", n, [&event] {
+        ::SetEvent(event.get());
+        ::WaitForSingleObject(event.get(), INFINITE);
+    });
+    {
+        PingPong pingPong;
+        micro.Time("micro.event_ping_pong", "event wake to another thread and back", n,
+                   [&pingPong] { pingPong.Step(); });
+    }
+
+    // The peer takes these without answering: one hop of a round trip. The
+    // budget is claimed up front, so no restart falls among the hops.
+    const int hops = std::max(1, n / 4);
+    bench.peer.Reserve(static_cast<std::uint64_t>(hops + 10) * (sizeof(MessageEnvelope) + sizeof(MessageEnvelopeW)));
+    bench.peer.Command("answer * silent");
+    micro.Time("micro.hop.narrow", "one WM_COPYDATA hop, narrow envelope", hops,
+               [&bench, &narrow] { SendSilently(bench, code::kSendRequest, *narrow); });
+    micro.Time("micro.hop.wide", "one WM_COPYDATA hop, wide envelope", hops,
+               [&bench, &wide] { SendSilently(bench, code::kSendRequestW, *wide); });
+    bench.peer.Reapply();  // back to answering
+
+    micro.Time("micro.sleep_100", "Sleep(100), the wait's pause", std::min(n, 5), [] { ::Sleep(100); });
+}
+
+}  // namespace
+
+void RunMicroTimings(BenchContext& bench) {
+    MicroSet micro;
+    for (int round = 1; round <= bench.options.rounds; ++round) {
+        Progress("micro-timings, %d each, round %d of %d\n", bench.options.microIterations, round,
+                 bench.options.rounds);
+        RunOneRound(bench, micro);
+    }
+    micro.StoreInto(bench.results.micro);
+}
+
+}  // namespace vtx::bench

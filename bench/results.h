@@ -1,0 +1,90 @@
+// The figures of one benchmark run, shared by the cases that fill them and
+// the text and JSON reports that print them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vtx::bench {
+
+// Latencies in microseconds; percentiles by nearest rank.
+struct LatencySummary {
+    std::size_t count = 0;
+    double medianUs = 0;
+    double p90Us = 0;
+    double p99Us = 0;
+    double minUs = 0;
+    double maxUs = 0;
+};
+
+LatencySummary Summarize(std::vector<double> samplesUs);
+
+// One latency case over all its rounds; the medians of the single rounds
+// show how much the shared machine moved the figures.
+struct LatencyResult {
+    std::string key;    // e.g. "library.narrow.inline"
+    std::string label;  // e.g. "library narrow inline (vtx_sendrequest)"
+    LatencySummary all;
+    std::vector<double> roundMediansUs;
+    std::size_t failures = 0;  // round trips that failed or answered wrongly
+};
+
+// Round trips per second of one thread count, one figure per run (two
+// runs per round).
+struct ThroughputResult {
+    std::string key;  // e.g. "library.inline"
+    std::string label;
+    int threads = 1;
+    std::vector<double> runsPerSecond;
+    std::size_t failures = 0;
+    double Median() const;
+};
+
+struct MemorySample {
+    std::size_t requests = 0;
+    std::uint64_t privateBytes = 0;
+};
+
+struct MemoryResult {
+    bool ran = false;
+    std::size_t requests = 0;           // asked for
+    std::vector<MemorySample> samples;  // first: before, last: after
+    double seconds = 0;
+    std::size_t failures = 0;
+    int peerRestarts = 0;
+    std::string counter;             // the counter read: PrivateUsage, or PagefileUsage where that is empty
+    bool counterFollowsUse = false;  // it grew with 8 MB touched before the run
+};
+
+struct MachineInfo {
+    std::string processor;
+    unsigned processors = 0;
+    std::string wineVersion;
+    std::string date;
+};
+
+struct Results {
+    MachineInfo machine;
+    std::vector<std::string> settings;  // "name=value", echoed into both reports
+    std::vector<LatencyResult> latency;
+    std::vector<ThroughputResult> throughput;
+    MemoryResult memory;
+    std::vector<LatencyResult> micro;
+    int peerRestarts = 0;
+    double peerStartSeconds = 0;
+
+    const LatencyResult* FindLatency(const std::string& key) const;
+    const ThroughputResult* FindThroughput(const std::string& key, int threads) const;
+};
+
+// A library figure next to the limit it is measured against.
+struct Pairing {
+    std::string label;
+    std::string library;
+    std::string limit;
+};
+const std::vector<Pairing>& LatencyPairings();
+
+}  // namespace vtx::bench

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Builds vtxbench.exe (with vtxbridge.dll and vtxpeer.exe), then measures the
+# library against the transport's own limit under Wine and Xvfb. Arguments go
+# to vtxbench, e.g. scripts/bench.sh --json bench.json, or --quick, or --help.
+# The default run takes three to five minutes; see docs/performance.md.
+#
+# VTX_BENCH_BUILD_DIR builds elsewhere than the preset's build/mingw (with
+# VTX_WINEPREFIX, for a prefix of one's own while others use the defaults).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+scripts/setup.sh
+if [ -n "${VTX_BENCH_BUILD_DIR:-}" ]; then
+  build=$VTX_BENCH_BUILD_DIR
+  # The toolchain is given only to a new build folder; CMake keeps it.
+  if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  fi
+  cmake --build "$build" --target vtxbench
+else
+  build=build/mingw
+  cmake --preset mingw >/dev/null
+  cmake --build --preset mingw --target vtxbench
+fi
+
+# vtxbench runs in its own folder (the library's fallback log goes there):
+# a relative --json path is made absolute against the caller's folder.
+args=()
+expect_json=0
+for arg in "$@"; do
+  if [ "$expect_json" = 1 ]; then
+    arg=$(realpath -m -- "$arg")
+    expect_json=0
+  fi
+  [ "$arg" = --json ] && expect_json=1
+  args+=("$arg")
+done
+
+# Wine must meet the display from its first process on: the peer's window is
+# a top-level window.
+exec xvfb-run -a bash -c '
+  source scripts/wine-env.sh
+  trap vtx_wine_stop EXIT
+  vtx_wine_start
+  cd "$0/bin" && wine vtxbench.exe "$@"
+' "$build" "${args[@]}"
