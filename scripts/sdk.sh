@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Builds the developer kit: vtxbridge-<version>-win32.zip with the DLL, its
 # header and import libraries (MinGW and MSVC), the CMake package, vtxpeer.exe,
-# vtxcli.exe, the documents and the C sample. Prints the zip's path last.
+# vtxcli.exe, the documents and the C sample. Prints the zip's path, alone on
+# standard output (progress goes to standard error): zip=$(scripts/sdk.sh).
 #
 # VTX_SDK_BUILD_DIR builds elsewhere than the preset's build/mingw.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-scripts/setup.sh
+scripts/setup.sh >&2
 if [ -n "${VTX_SDK_BUILD_DIR:-}" ]; then
   build=$(realpath -m -- "$VTX_SDK_BUILD_DIR")
   # The toolchain is given only to a new build folder; CMake keeps it.
@@ -18,11 +19,11 @@ if [ -n "${VTX_SDK_BUILD_DIR:-}" ]; then
   else
     cmake -S . -B "$build" >/dev/null
   fi
-  cmake --build "$build" --target vtxbridge vtxpeer vtxcli
+  cmake --build "$build" --target vtxbridge vtxpeer vtxcli >&2
 else
   build=$root/build/mingw
   cmake --preset mingw >/dev/null
-  cmake --build --preset mingw --target vtxbridge vtxpeer vtxcli
+  cmake --build --preset mingw --target vtxbridge vtxpeer vtxcli >&2
 fi
 
 # The kit goes into a folder of its own, so an older zip is never taken
