@@ -2,7 +2,6 @@
 // vtxpeer.exe in a process of its own. Covers delivery and its log, the
 // run-the-peer-first box, the callback worker, and unloading and reloading.
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +15,7 @@
 #include "support/bridge_library.h"
 #include "support/message_box_watcher.h"
 #include "support/peer_process.h"
+#include "support/process_counts.h"
 #include "support/scoped_folder.h"
 
 namespace vtx::test {
@@ -27,19 +27,6 @@ const std::wstring kRunPeerFirstText =
     L"\uBC18\uD2F1 \uCEE4\uB125\uD2B8\uB97C \uBA3C\uC800 \uC2E4\uD589 \uD6C4 "
     L"\uCC28\uD2B8\uB97C \uAD6C\uB3D9\uD574 \uC8FC\uC138\uC694.";
 const std::wstring kErrorCaption = L"\uC624\uB958";
-
-int ThreadCount() {
-    const DWORD self = ::GetCurrentProcessId();
-    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    int count = 0;
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Thread32First(snapshot, &entry); more; more = ::Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID == self) ++count;
-    }
-    ::CloseHandle(snapshot);
-    return count;
-}
 
 // Bridge windows of this process, found the way a second load would look.
 int OwnBridgeWindows() {
