@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -60,9 +61,10 @@ public:
     // Registers an export's interest in `requestId`; call before sending.
     void ExpectResponse(const std::string& requestId) { Expect<NarrowForm>(requestId); }
     void ExpectResponseW(const WideString& requestId) { Expect<WideForm>(requestId); }
-    // Waits about five seconds (50 pauses of 100 ms) for the answer and hands
-    // it over, ending the registration. Null with *timedOut = 1 when it did
-    // not come; the registration then stays until RemoveResponse.
+    // Waits about five seconds (at most 50 pauses of up to 100 ms, each cut
+    // short the moment an answer is filed) for the answer and hands it over,
+    // ending the registration. Null with *timedOut = 1 when it did not come;
+    // the registration then stays until RemoveResponse.
     std::unique_ptr<MessageEnvelope> WaitResponse(int* timedOut, const std::string& requestId) {
         return Wait<NarrowForm>(timedOut, requestId);
     }
@@ -117,8 +119,16 @@ private:
 
     std::deque<QueuedRequest> serverRequests_;
     std::uint64_t nextSequence_ = 1;
+    // The answer tables. Filed answers are guarded by the session-wide
+    // "Response" lock; the tables' own structure, the registrations and the
+    // waiters' wake-up by `responseGuard_`, taken inside it. A registration
+    // needs only the latter, so a request costs two sections of the named
+    // lock: one to file its answer, one to take it.
     ResponseTable<MessageEnvelope> responses_;
     ResponseTable<MessageEnvelopeW> responsesW_;
+    std::mutex responseGuard_;
+    std::condition_variable answerFiled_;
+    std::uint64_t answersFiled_ = 0;
     std::mutex workerGuard_;
     std::shared_ptr<WorkerControl> worker_;
     ProcessLock serverRequestLock_;

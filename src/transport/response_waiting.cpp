@@ -1,12 +1,19 @@
 // Filing answers and waiting for them: the "Response" lock is held only for
 // the table work, never across a pause, and envelopes are allocated and
-// released outside it.
+// released outside it. A waiting export sleeps until an answer is filed, so
+// it takes its own the moment it arrives.
+#include <algorithm>
+#include <chrono>
+
 #include "transport/bridge_context.h"
 
 namespace vtx {
 namespace {
-constexpr int kWaitPauses = 50;
-constexpr DWORD kPauseMs = 100;
+using Clock = std::chrono::steady_clock;
+// The wait's budget: 50 pauses of 100 ms, as hosts know it.
+constexpr auto kWaitBudget = std::chrono::milliseconds(50 * 100);
+// A pause ends after this long at the latest, even if nothing was filed.
+constexpr auto kLongestPause = std::chrono::milliseconds(100);
 }  // namespace
 
 template <>
@@ -19,32 +26,44 @@ void BridgeContext::Store(std::unique_ptr<typename F::Envelope> copy) {
     std::unique_ptr<typename F::Envelope> unwanted;
     {
         auto hold = responseLock_.Acquire();
+        std::lock_guard<std::mutex> guard(responseGuard_);
         unwanted = TableOf<F>().File(std::move(copy));
+        if (!unwanted) ++answersFiled_;
     }
+    if (!unwanted) answerFiled_.notify_all();
 }
 
 template <class F>
 bool BridgeContext::Has(const typename F::String& requestId) {
     auto hold = responseLock_.Acquire();
+    std::lock_guard<std::mutex> guard(responseGuard_);
     return TableOf<F>().Has(requestId);
 }
 
 template <class F>
 void BridgeContext::Expect(const typename F::String& requestId) {
-    auto hold = responseLock_.Acquire();
+    std::lock_guard<std::mutex> guard(responseGuard_);
     TableOf<F>().Expect(requestId);
 }
 
 template <class F>
 std::unique_ptr<typename F::Envelope> BridgeContext::Wait(int* timedOut, const typename F::String& requestId) {
     *timedOut = 0;
-    for (int pausesLeft = kWaitPauses;; --pausesLeft) {
+    const Clock::time_point deadline = Clock::now() + kWaitBudget;
+    for (;;) {
+        std::uint64_t filedBefore;
         {
             auto hold = responseLock_.Acquire();
+            std::lock_guard<std::mutex> guard(responseGuard_);
             if (auto answer = TableOf<F>().Take(requestId)) return answer;
+            filedBefore = answersFiled_;
         }
-        if (pausesLeft <= 0) break;
-        ::Sleep(kPauseMs);
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline) break;
+        // Woken by any filing; an answer for someone else just means another look.
+        std::unique_lock<std::mutex> guard(responseGuard_);
+        answerFiled_.wait_for(guard, std::min<Clock::duration>(deadline - now, kLongestPause),
+                              [&] { return answersFiled_ != filedBefore; });
     }
     *timedOut = 1;
     return nullptr;
@@ -55,12 +74,13 @@ void BridgeContext::Remove(const typename F::String& requestId) {
     std::unique_ptr<typename F::Envelope> leftover;
     {
         auto hold = responseLock_.Acquire();
+        std::lock_guard<std::mutex> guard(responseGuard_);
         leftover = TableOf<F>().Forget(requestId);
     }
 }
 
 std::size_t BridgeContext::PendingResponseCount() {
-    auto hold = responseLock_.Acquire();
+    std::lock_guard<std::mutex> guard(responseGuard_);
     return responses_.Size() + responsesW_.Size();
 }
 
