@@ -134,6 +134,22 @@ TEST(Delivery, RestartedPeerIsFoundWithoutAnyReset) {
     EXPECT_EQ(std::string(library.sendrequest("hello", 5)), "second");
 }
 
+TEST(Delivery, PollsAnsweredWithServerRequestsInBothForms) {
+    PeerProcess peer({L"-c", L"answer 1008 inline payload=narrow-request", L"-c",
+                      L"answer 2008 inline payload=wide-request"});
+    BridgeLibrary library;
+    ASSERT_EQ(library.init(0, "", 1, nullptr), 200);
+    char narrow[32];
+    unsigned int narrowLength = sizeof(narrow);
+    ASSERT_EQ(library.getrequestmessage(narrow, &narrowLength), 200);
+    EXPECT_STREQ(narrow, "narrow-request");
+    wchar_t wide[32];
+    unsigned int wideLength = 32;
+    ASSERT_EQ(library.getrequestmessagew(wide, &wideLength), 200);
+    EXPECT_EQ(std::wstring(wide), L"wide-request");
+    EXPECT_EQ(wideLength, 12u);
+}
+
 TEST(Delivery, InitPublishesTheHostFolder) {
     PeerProcess peer;
     BridgeLibrary library;

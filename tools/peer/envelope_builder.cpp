@@ -76,6 +76,11 @@ MessageBytes Answer(std::uint32_t requestCode, const void* request, std::size_t 
     } else {
         CopyClipped(answer->requestId, fields.RequestId(), true);
     }
+    // Answering a wide poll makes a wide server request, whose length must
+    // cover its text and terminator.
+    if (AnswerCode(requestCode) == code::kServerRequestW) {
+        answer->length = static_cast<std::int32_t>(BoundedLength(answer->payload, kPayloadUnits) + 1);
+    }
     return ToBytes(*answer);
 }
 

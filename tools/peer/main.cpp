@@ -22,7 +22,9 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
 
-    Peer peer(parsed.commandLine.options);
+    PeerOptions options = parsed.commandLine.options;
+    options.keepMessages = false;
+    Peer peer(options);
     std::string error;
     const int exitCode = peer.Run(parsed.commandLine.startup, &error);
     if (exitCode != 0) std::fprintf(stderr, "vtxpeer: %s\n", error.c_str());

@@ -23,7 +23,9 @@ bool Peer::Open(std::string* error) {
         record_ = RecordDirectory::Open(options_.recordDirectory, error);
         if (!record_) return false;
     }
-    engine_ = std::make_unique<PeerEngine>(EngineOutputs{&received_, &sent_, trace_.get(), record_.get()});
+    const bool keep = options_.keepMessages;
+    engine_ = std::make_unique<PeerEngine>(
+        EngineOutputs{keep ? &received_ : nullptr, keep ? &sent_ : nullptr, trace_.get(), record_.get()});
     return true;
 }
 

@@ -29,6 +29,10 @@ struct PeerOptions {
     std::wstring trace;            // empty: none; L"-": standard output; else a file
     std::wstring recordDirectory;  // empty: received messages are not written to disk
     std::uint32_t exitAfterMs = 0;  // 0: run until quit or Stop()
+    // Whether Received() and Sent() keep every message (for in-process tests).
+    // vtxpeer.exe keeps nothing: it may run for days, and --record writes
+    // what a test in another process needs.
+    bool keepMessages = true;
 };
 
 class Peer {

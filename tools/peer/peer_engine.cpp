@@ -91,7 +91,7 @@ void PeerEngine::Record(HWND sender, std::uint32_t messageCode, const void* data
     message.sender = sender;
     const auto* bytes = static_cast<const unsigned char*>(data);
     if (bytes != nullptr) message.bytes.assign(bytes, bytes + size);
-    outputs_.received->Add(std::move(message));
+    if (outputs_.received != nullptr) outputs_.received->Add(std::move(message));
 }
 
 LRESULT PeerEngine::OnRequest(HWND sender, std::uint32_t requestCode, const void* data, std::size_t size) {
@@ -133,7 +133,7 @@ SendOutcome PeerEngine::Deliver(const OutgoingMessage& message) {
     sent.target = message.target;
     sent.delivered = outcome.delivered;
     sent.result = outcome.result;
-    outputs_.sent->Add(sent);
+    if (outputs_.sent != nullptr) outputs_.sent->Add(sent);
     return outcome;
 }
 
