@@ -17,11 +17,17 @@ vtx_wine_start() {
     echo "wine: preparing prefix $WINEPREFIX"
     wineboot -i </dev/null >/dev/null 2>&1
     wineserver -w
+    touch "$WINEPREFIX/.vtx-ready"
+  fi
+  if [ ! -f "$WINEPREFIX/.vtx-settings-2" ]; then
     # Without a window manager Wine stalls after each message box closes
     # unless its windows are unmanaged.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+    # A crash prints its backtrace and ends the process, instead of opening a
+    # dialog nobody closes and holding the test until its time-out.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
     wineserver -w
-    touch "$WINEPREFIX/.vtx-ready"
+    touch "$WINEPREFIX/.vtx-settings-2"
   fi
   # A persistent server makes each process start cost milliseconds, not
   # seconds. It must not inherit our output, or CI waits for it.
