@@ -102,7 +102,11 @@ Exchange<F> RunExchange(std::uint32_t messageCode, Fill&& fill) {
     if (!fill(*request)) return exchange;
 
     AwaitedAnswer<F> awaited(FieldText(request->requestId));
-    if (SendEnvelope<F>(messageCode, *request) == 0) {
+    const LRESULT delivered = SendEnvelope<F>(messageCode, *request);
+    // The peer copied what it keeps while the send ran; the request's memory
+    // can go before the wait, which often lets the answer's copy reuse it.
+    request.reset();
+    if (delivered == 0) {
         exchange.outcome = Outcome::NotDelivered;
         return exchange;
     }
