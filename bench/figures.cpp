@@ -94,16 +94,17 @@ StepEstimate EstimateLibrarySteps(const Results& results) {
     if (results.micro.empty()) return estimate;
     estimate.available = true;
     // The frame of one inline round trip: a blank request, its ID, the
-    // registration, the send with two lookups of the peer, the answer copied
-    // out and filed, and the one look that finds it; less what the limit
-    // does that the library does not (it sets and waits for an event).
+    // registration (an in-process lock), the send with two lookups of the
+    // peer, the answer decoded and filed, and the one look that finds it;
+    // less what the limit does that the library does not (it sets and waits
+    // for an event).
     estimate.lines = {
-        {"request envelope and answer copy (alive together)", 1,
+        {"request envelope and answer (alive together)", 1,
          MicroMedian(results, "micro.round_trip_envelopes.narrow"),
          MicroMedian(results, "micro.round_trip_envelopes.wide")},
         {"request ID (GUID and text)", 1, MicroMedian(results, "micro.request_id.narrow"),
          MicroMedian(results, "micro.request_id.wide")},
-        {"named mutex sections (register, file, take)", 3, MicroMedian(results, "micro.named_mutex"),
+        {"named mutex sections (file, take)", 2, MicroMedian(results, "micro.named_mutex"),
          MicroMedian(results, "micro.named_mutex")},
         {"FindWindowW of the peer", 2, MicroMedian(results, "micro.find_window"),
          MicroMedian(results, "micro.find_window")},

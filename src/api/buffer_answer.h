@@ -26,8 +26,8 @@ int AnswerIntoBuffer(std::uint32_t messageCode, Fill&& fill, typename F::Char* b
             return ResultCodeOf(exchange.outcome);
     }
     const auto& payload = exchange.answer->payload;
-    const std::size_t length = BoundedLength(payload, kPayloadUnits);
-    return CopyToCallerBuffer(payload, length, buffer, bufferLength) ? VTX_RESULT_OK : VTX_RESULT_DOES_NOT_FIT;
+    return CopyToCallerBuffer(payload.c_str(), payload.size(), buffer, bufferLength) ? VTX_RESULT_OK
+                                                                                      : VTX_RESULT_DOES_NOT_FIT;
 }
 
 }  // namespace vtx::api

@@ -44,7 +44,7 @@ inline bool SessionOpen() { return InitializedFlag().load() == 1; }
 template <class F>
 struct Exchange {
     Outcome outcome = Outcome::Refused;
-    std::unique_ptr<typename F::Envelope> answer;
+    std::unique_ptr<typename F::Answer> answer;
 };
 
 template <class F>
@@ -80,7 +80,7 @@ public:
         if (!taken_) GetBridgeContext().Remove<F>(requestId_);
     }
 
-    std::unique_ptr<typename F::Envelope> Wait() {
+    std::unique_ptr<typename F::Answer> Wait() {
         int timedOut = 0;
         auto answer = GetBridgeContext().Wait<F>(&timedOut, requestId_);
         taken_ = answer != nullptr;

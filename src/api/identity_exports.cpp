@@ -51,7 +51,7 @@ const char* GetBridgeId() {
             return MakeErrorText(ResultCodeOf(exchange.outcome), bridgeIdResult);
         }
         // The status is not looked at: whatever text the peer sent is the ID.
-        AssignFieldText(bridgeIdResult, exchange.answer->payload);
+        bridgeIdResult.assign(exchange.answer->payload);  // in place: the address stays
     });
 }
 

@@ -46,7 +46,7 @@ const typename F::Char* SendRequest(const typename F::Char* text, int length) {
         if (!SessionOpen()) return MakeErrorTextOf<F>(VTX_RESULT_NOT_OPEN, result);
         const Exchange<F> exchange = RunExchange<F>(F::Code(code::kSendRequest), PayloadFiller<F>(text, length));
         if (exchange.outcome != Outcome::Answered) return MakeErrorTextOf<F>(ResultCodeOf(exchange.outcome), result);
-        AssignFieldText(result, exchange.answer->payload);
+        result.assign(exchange.answer->payload);  // in place: the address stays
     });
 }
 

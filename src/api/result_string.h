@@ -16,10 +16,4 @@ void ReserveForAnyPayload(std::basic_string<Char>& result) {
     if (result.capacity() < kPayloadUnits) result.reserve(kPayloadUnits);
 }
 
-// Replaces the content in place with a payload field's text.
-template <class Char, std::size_t N>
-void AssignFieldText(std::basic_string<Char>& result, const Char (&field)[N]) {
-    result.assign(field, BoundedLength(field, N));
-}
-
 }  // namespace vtx::api

@@ -52,10 +52,10 @@ public:
     LRESULT SendMessageCopyData(const COPYDATASTRUCT* data);
 
     // --- Answers -------------------------------------------------------------
-    // Called on the loop thread with a decoded copy; kept only if some export
-    // waits for its request ID.
-    void StoreResponse(std::unique_ptr<MessageEnvelope> copy) { Store<NarrowForm>(std::move(copy)); }
-    void StoreResponseW(std::unique_ptr<MessageEnvelopeW> copy) { Store<WideForm>(std::move(copy)); }
+    // Called on the loop thread with a decoded answer; kept only if some
+    // export waits for its request ID.
+    void StoreResponse(std::unique_ptr<Answer> answer) { Store<NarrowForm>(std::move(answer)); }
+    void StoreResponseW(std::unique_ptr<AnswerW> answer) { Store<WideForm>(std::move(answer)); }
     bool HasResponse(const std::string& requestId) { return Has<NarrowForm>(requestId); }
     bool HasResponseW(const WideString& requestId) { return Has<WideForm>(requestId); }
     // Registers an export's interest in `requestId`; call before sending.
@@ -65,21 +65,21 @@ public:
     // short the moment an answer is filed) for the answer and hands it over,
     // ending the registration. Null with *timedOut = 1 when it did not come;
     // the registration then stays until RemoveResponse.
-    std::unique_ptr<MessageEnvelope> WaitResponse(int* timedOut, const std::string& requestId) {
+    std::unique_ptr<Answer> WaitResponse(int* timedOut, const std::string& requestId) {
         return Wait<NarrowForm>(timedOut, requestId);
     }
-    std::unique_ptr<MessageEnvelopeW> WaitResponseW(int* timedOut, const WideString& requestId) {
+    std::unique_ptr<AnswerW> WaitResponseW(int* timedOut, const WideString& requestId) {
         return Wait<WideForm>(timedOut, requestId);
     }
     // Ends a registration that got no answer; a later answer is then dropped.
     void RemoveResponse(const std::string& requestId) { Remove<NarrowForm>(requestId); }
     void RemoveResponseW(const WideString& requestId) { Remove<WideForm>(requestId); }
 
-    template <class F> void Store(std::unique_ptr<typename F::Envelope> copy);
+    template <class F> void Store(std::unique_ptr<typename F::Answer> answer);
     template <class F> bool Has(const typename F::String& requestId);
     template <class F> void Expect(const typename F::String& requestId);
     template <class F>
-    std::unique_ptr<typename F::Envelope> Wait(int* timedOut, const typename F::String& requestId);
+    std::unique_ptr<typename F::Answer> Wait(int* timedOut, const typename F::String& requestId);
     template <class F> void Remove(const typename F::String& requestId);
     // Registered keys still held; for tests of the memory bound.
     std::size_t PendingResponseCount();
@@ -115,7 +115,7 @@ public:
     bool UsesNamedLocks() const { return serverRequestLock_.IsNamed() && responseLock_.IsNamed(); }
 
 private:
-    template <class F> ResponseTable<typename F::Envelope>& TableOf();
+    template <class F> ResponseTable<typename F::Answer>& TableOf();
 
     std::deque<QueuedRequest> serverRequests_;
     std::uint64_t nextSequence_ = 1;
@@ -124,8 +124,8 @@ private:
     // waiters' wake-up by `responseGuard_`, taken inside it. A registration
     // needs only the latter, so a request costs two sections of the named
     // lock: one to file its answer, one to take it.
-    ResponseTable<MessageEnvelope> responses_;
-    ResponseTable<MessageEnvelopeW> responsesW_;
+    ResponseTable<Answer> responses_;
+    ResponseTable<AnswerW> responsesW_;
     std::mutex responseGuard_;
     std::condition_variable answerFiled_;
     std::uint64_t answersFiled_ = 0;

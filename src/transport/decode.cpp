@@ -28,10 +28,6 @@ public:
     std::size_t Length() const { return length_; }
     bool IsTerminated() const { return length_ < units_; }
 
-    // Copies the text and its terminator; the caller has checked IsTerminated.
-    void CopyTextTo(Char* destination) const {
-        std::memcpy(destination, bytes_, (length_ + 1) * sizeof(Char));
-    }
     std::basic_string<Char> Text() const {
         std::basic_string<Char> text(length_, Char{});
         std::memcpy(text.data(), bytes_, length_ * sizeof(Char));
@@ -63,22 +59,23 @@ ReceivedField<CharOf<Envelope>> RequestIdOf(const unsigned char* bytes) {
     return {bytes + offsetof(Envelope, requestId), kRequestIdUnits};
 }
 
-// The filed copy of an answer: blank, then the five fields the exports may
-// read. An answer whose payload or request ID runs off its field has no
-// usable text and no usable key, so it is refused rather than shortened.
+// What is filed of an answer: the five fields an export may read, the texts
+// only as long as they are. An answer whose payload or request ID runs off
+// its field has no usable text and no usable key, so it is refused rather
+// than shortened.
 template <class Envelope>
-std::unique_ptr<Envelope> CopyAnswer(const unsigned char* bytes) {
+std::unique_ptr<FiledAnswer<CharOf<Envelope>>> CopyAnswer(const unsigned char* bytes) {
     const auto payload = PayloadOf<Envelope>(bytes);
     const auto requestId = RequestIdOf<Envelope>(bytes);
     if (!payload.IsTerminated() || !requestId.IsTerminated()) return nullptr;
 
-    auto copy = MakeBlankEnvelope<Envelope>();
-    copy->status = ReadInt32(bytes, offsetof(Envelope, status));
-    copy->length = ReadInt32(bytes, offsetof(Envelope, length));
-    copy->errorCode = ReadInt32(bytes, offsetof(Envelope, errorCode));
-    payload.CopyTextTo(copy->payload);
-    requestId.CopyTextTo(copy->requestId);
-    return copy;
+    auto answer = std::make_unique<FiledAnswer<CharOf<Envelope>>>();
+    answer->status = ReadInt32(bytes, offsetof(Envelope, status));
+    answer->length = ReadInt32(bytes, offsetof(Envelope, length));
+    answer->errorCode = ReadInt32(bytes, offsetof(Envelope, errorCode));
+    answer->payload = payload.Text();
+    answer->requestId = requestId.Text();
+    return answer;
 }
 
 InboundMessage Malformed() {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "transport/envelope.h"
+#include "transport/filed_answer.h"
 
 namespace vtx {
 
@@ -24,8 +25,8 @@ enum class InboundKind {
 
 struct InboundMessage {
     InboundKind kind = InboundKind::Ignored;
-    std::unique_ptr<MessageEnvelope> narrowAnswer;
-    std::unique_ptr<MessageEnvelopeW> wideAnswer;
+    std::unique_ptr<Answer> narrowAnswer;
+    std::unique_ptr<AnswerW> wideAnswer;
     std::string narrowText;
     WideString wideText;
 };
@@ -34,8 +35,8 @@ struct InboundMessage {
 // cbData. A message is Malformed when `data` is null, when `size` is smaller
 // than the envelope of its form, when a text the library keeps is not
 // terminated inside its field, or (2009) when `length` is not between the
-// text's length plus 1 and 100000. Answers come back as filed copies: blank
-// envelopes holding only status, payload, length, errorCode and requestId.
+// text's length plus 1 and 100000. Answers come back as what is filed of
+// them: status, payload, length, errorCode and requestId.
 InboundMessage DecodeInbound(std::uint32_t code, const void* data, std::size_t size);
 
 }  // namespace vtx

@@ -13,25 +13,24 @@
 #include <string>
 #include <unordered_map>
 
-#include "transport/envelope.h"
+#include "transport/filed_answer.h"
 
 namespace vtx {
 
-template <class Envelope>
+template <class Answer>
 class ResponseTable {
 public:
-    using Char = std::remove_extent_t<decltype(Envelope::payload)>;
-    using Key = std::basic_string<Char>;
+    using Key = std::basic_string<typename Answer::Char>;
 
     // One more export waits for `key`. Requests that fell back to a shared
     // request ID register the same key more than once.
     void Expect(const Key& key) { ++entries_[key].waiters; }
 
-    // Files a copy under its request ID if somebody waits for it. Returns what
-    // must be released (a replaced or an unwanted envelope), so the caller can
-    // release it after leaving the lock.
-    std::unique_ptr<Envelope> File(std::unique_ptr<Envelope> answer) {
-        auto found = entries_.find(FieldText(answer->requestId));
+    // Files an answer under its request ID if somebody waits for it. Returns
+    // what must be released (a replaced or an unwanted answer), so the caller
+    // can release it after leaving the lock.
+    std::unique_ptr<Answer> File(std::unique_ptr<Answer> answer) {
+        auto found = entries_.find(answer->requestId);
         if (found == entries_.end()) return answer;
         std::swap(found->second.answer, answer);
         return answer;
@@ -44,8 +43,8 @@ public:
 
     // Hands the filed answer to one waiting export and ends that export's
     // registration in the same step, so two exports sharing a key can never
-    // both see one envelope.
-    std::unique_ptr<Envelope> Take(const Key& key) {
+    // both see one answer.
+    std::unique_ptr<Answer> Take(const Key& key) {
         auto found = entries_.find(key);
         if (found == entries_.end() || !found->second.answer) return nullptr;
         auto answer = std::move(found->second.answer);
@@ -56,7 +55,7 @@ public:
     // Ends one registration without an answer (the wait ran out or the send
     // failed). Returns an answer filed meanwhile for the caller to release
     // outside the lock, once no other export waits for the key.
-    std::unique_ptr<Envelope> Forget(const Key& key) {
+    std::unique_ptr<Answer> Forget(const Key& key) {
         auto found = entries_.find(key);
         if (found == entries_.end()) return nullptr;
         return Release(found);
@@ -67,11 +66,11 @@ public:
 private:
     struct Entry {
         int waiters = 0;
-        std::unique_ptr<Envelope> answer;
+        std::unique_ptr<Answer> answer;
     };
     using Map = std::unordered_map<Key, Entry>;
 
-    std::unique_ptr<Envelope> Release(typename Map::iterator found) {
+    std::unique_ptr<Answer> Release(typename Map::iterator found) {
         if (--found->second.waiters > 0) return nullptr;
         auto leftover = std::move(found->second.answer);
         entries_.erase(found);

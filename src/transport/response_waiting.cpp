@@ -1,6 +1,6 @@
 // Filing answers and waiting for them: the "Response" lock is held only for
-// the table work, never across a pause, and envelopes are allocated and
-// released outside it. A waiting export sleeps until an answer is filed, so
+// the table work, never across a pause, and answers are made and released
+// outside it. A waiting export sleeps until an answer is filed, so
 // it takes its own the moment it arrives.
 #include <algorithm>
 #include <chrono>
@@ -17,17 +17,17 @@ constexpr auto kLongestPause = std::chrono::milliseconds(100);
 }  // namespace
 
 template <>
-ResponseTable<MessageEnvelope>& BridgeContext::TableOf<NarrowForm>() { return responses_; }
+ResponseTable<Answer>& BridgeContext::TableOf<NarrowForm>() { return responses_; }
 template <>
-ResponseTable<MessageEnvelopeW>& BridgeContext::TableOf<WideForm>() { return responsesW_; }
+ResponseTable<AnswerW>& BridgeContext::TableOf<WideForm>() { return responsesW_; }
 
 template <class F>
-void BridgeContext::Store(std::unique_ptr<typename F::Envelope> copy) {
-    std::unique_ptr<typename F::Envelope> unwanted;
+void BridgeContext::Store(std::unique_ptr<typename F::Answer> answer) {
+    std::unique_ptr<typename F::Answer> unwanted;
     {
         auto hold = responseLock_.Acquire();
         std::lock_guard<std::mutex> guard(responseGuard_);
-        unwanted = TableOf<F>().File(std::move(copy));
+        unwanted = TableOf<F>().File(std::move(answer));
         if (!unwanted) ++answersFiled_;
     }
     if (!unwanted) answerFiled_.notify_all();
@@ -47,7 +47,7 @@ void BridgeContext::Expect(const typename F::String& requestId) {
 }
 
 template <class F>
-std::unique_ptr<typename F::Envelope> BridgeContext::Wait(int* timedOut, const typename F::String& requestId) {
+std::unique_ptr<typename F::Answer> BridgeContext::Wait(int* timedOut, const typename F::String& requestId) {
     *timedOut = 0;
     const Clock::time_point deadline = Clock::now() + kWaitBudget;
     for (;;) {
@@ -71,7 +71,7 @@ std::unique_ptr<typename F::Envelope> BridgeContext::Wait(int* timedOut, const t
 
 template <class F>
 void BridgeContext::Remove(const typename F::String& requestId) {
-    std::unique_ptr<typename F::Envelope> leftover;
+    std::unique_ptr<typename F::Answer> leftover;
     {
         auto hold = responseLock_.Acquire();
         std::lock_guard<std::mutex> guard(responseGuard_);
@@ -84,14 +84,14 @@ std::size_t BridgeContext::PendingResponseCount() {
     return responses_.Size() + responsesW_.Size();
 }
 
-template void BridgeContext::Store<NarrowForm>(std::unique_ptr<MessageEnvelope>);
-template void BridgeContext::Store<WideForm>(std::unique_ptr<MessageEnvelopeW>);
+template void BridgeContext::Store<NarrowForm>(std::unique_ptr<Answer>);
+template void BridgeContext::Store<WideForm>(std::unique_ptr<AnswerW>);
 template bool BridgeContext::Has<NarrowForm>(const std::string&);
 template bool BridgeContext::Has<WideForm>(const WideString&);
 template void BridgeContext::Expect<NarrowForm>(const std::string&);
 template void BridgeContext::Expect<WideForm>(const WideString&);
-template std::unique_ptr<MessageEnvelope> BridgeContext::Wait<NarrowForm>(int*, const std::string&);
-template std::unique_ptr<MessageEnvelopeW> BridgeContext::Wait<WideForm>(int*, const WideString&);
+template std::unique_ptr<Answer> BridgeContext::Wait<NarrowForm>(int*, const std::string&);
+template std::unique_ptr<AnswerW> BridgeContext::Wait<WideForm>(int*, const WideString&);
 template void BridgeContext::Remove<NarrowForm>(const std::string&);
 template void BridgeContext::Remove<WideForm>(const WideString&);
 

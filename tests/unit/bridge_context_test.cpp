@@ -28,18 +28,19 @@ protected:
     BridgeContext context{serverRequestName.c_str(), responseName.c_str()};
 };
 
-std::unique_ptr<MessageEnvelope> Answer(const std::string& requestId, std::int32_t status) {
-    auto answer = MakeBlankEnvelope<MessageEnvelope>();
-    CopyToField(answer->requestId, requestId);
+template <class FiledAnswerType>
+std::unique_ptr<FiledAnswerType> MakeAnswer(const std::basic_string<typename FiledAnswerType::Char>& requestId,
+                                            std::int32_t status) {
+    auto answer = std::make_unique<FiledAnswerType>();
+    answer->requestId = requestId;
     answer->status = status;
     return answer;
 }
-
-std::unique_ptr<MessageEnvelopeW> AnswerW(const WideString& requestId, std::int32_t status) {
-    auto answer = MakeBlankEnvelope<MessageEnvelopeW>();
-    CopyToField(answer->requestId, requestId);
-    answer->status = status;
-    return answer;
+std::unique_ptr<vtx::Answer> AnswerFor(const std::string& requestId, std::int32_t status) {
+    return MakeAnswer<vtx::Answer>(requestId, status);
+}
+std::unique_ptr<AnswerW> AnswerForW(const WideString& requestId, std::int32_t status) {
+    return MakeAnswer<AnswerW>(requestId, status);
 }
 
 TEST(GetBridgeContext, ConcurrentFirstCallsBuildOneContext) {
@@ -84,7 +85,7 @@ TEST_F(ContextTest, UsesNamedLocksWhenNamesAreFree) { EXPECT_TRUE(context.UsesNa
 
 TEST_F(ContextTest, AnswerFiledBeforeTheWaitIsReturnedAtOnce) {
     context.ExpectResponse("id");
-    context.StoreResponse(Answer("id", 200));
+    context.StoreResponse(AnswerFor("id", 200));
     EXPECT_TRUE(context.HasResponse("id"));
     int timedOut = -1;
     const auto start = Clock::now();
@@ -108,7 +109,7 @@ TEST_F(ContextTest, WaitGivesUpAfterAboutFiveSeconds) {
 
     // The export then ends its registration; the late answer is not kept.
     context.RemoveResponse("silent");
-    context.StoreResponse(Answer("silent", 200));
+    context.StoreResponse(AnswerFor("silent", 200));
     EXPECT_EQ(context.PendingResponseCount(), 0u);
 }
 
@@ -116,7 +117,7 @@ TEST_F(ContextTest, AnswerArrivingDuringTheWaitIsTaken) {
     context.ExpectResponseW(L"late");
     std::thread peer([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        context.StoreResponseW(AnswerW(L"late", 201));
+        context.StoreResponseW(AnswerForW(L"late", 201));
     });
     int timedOut = 0;
     auto answer = context.WaitResponseW(&timedOut, L"late");
@@ -128,10 +129,10 @@ TEST_F(ContextTest, AnswerArrivingDuringTheWaitIsTaken) {
 TEST_F(ContextTest, NarrowAndWideTablesAreIndependent) {
     context.ExpectResponse("same");
     context.ExpectResponseW(L"same");
-    context.StoreResponseW(AnswerW(L"same", 2));
+    context.StoreResponseW(AnswerForW(L"same", 2));
     EXPECT_FALSE(context.HasResponse("same"));
     EXPECT_TRUE(context.HasResponseW(L"same"));
-    context.StoreResponse(Answer("same", 1));
+    context.StoreResponse(AnswerFor("same", 1));
     int timedOut = 0;
     EXPECT_EQ(context.WaitResponse(&timedOut, "same")->status, 1);
     EXPECT_EQ(context.WaitResponseW(&timedOut, L"same")->status, 2);
@@ -153,7 +154,7 @@ TEST_F(ContextTest, SharedRequestIdUnderConcurrentWaiters) {
     }
     for (int i = 1; i <= kWaiters; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        context.StoreResponse(Answer("", 1000 + i));
+        context.StoreResponse(AnswerFor("", 1000 + i));
         while (context.HasResponse("")) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     for (auto& waiter : waiters) waiter.join();
