@@ -1,21 +1,45 @@
-// A small host: opens a session with the companion application, sends a
-// request, asks for the job ID, collects a server request and closes the
-// session, printing every result. Links vtxbridge.dll through its import
-// library, as a chart program would.
+// A small host holding one complete session with the companion application:
+// it opens the session with a callback, sends a request and reads the
+// answer, receives a server request through the callback, and closes the
+// session, saying in plain words what happens. Links vtxbridge.dll through
+// its import library, as a chart program would.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
-#include <string>
+#include <cstring>
 
 #include "vtxbridge.h"
 
 namespace {
 
-int failures = 0;
+std::atomic<int> serverRequests{0};
+HANDLE firstServerRequest = nullptr;
 
-void Report(const char* call, int result, int expected) {
-    std::printf("%-28s -> %d%s\n", call, result, result == expected ? "" : "   (unexpected)");
-    if (result != expected) ++failures;
+// Runs on the library's worker thread; the text is valid during the call only.
+void VTX_CALL OnServerRequest(const void* text, unsigned int length) {
+    std::printf("  <- the companion asks something of us (through the callback): \"%.*s\" (%u bytes)\n",
+                static_cast<int>(length), static_cast<const char*>(text), length);
+    if (++serverRequests == 1) SetEvent(firstServerRequest);
+}
+
+const char* Meaning(int code) {
+    switch (code) {
+        case VTX_RESULT_OK: return "ok";
+        case VTX_RESULT_NO_CALLBACK: return "accepted, but no way to deliver its requests";
+        case VTX_RESULT_NOT_DELIVERED: return "not delivered";
+        case VTX_RESULT_DOES_NOT_FIT: return "refused: a text does not fit";
+        case VTX_RESULT_NOT_OPEN: return "no session is open";
+        case VTX_RESULT_ALREADY_OPEN: return "a session is already open";
+        case VTX_RESULT_TIMED_OUT: return "no answer within five seconds";
+        case VTX_RESULT_NOTHING_QUEUED: return "nothing queued";
+        default: return "the companion's own status";
+    }
+}
+
+bool Step(const char* what, int result) {
+    std::printf("%s: %d, %s\n", what, result, Meaning(result));
+    return result == VTX_RESULT_OK;
 }
 
 }  // namespace
@@ -23,32 +47,31 @@ void Report(const char* call, int result, int expected) {
 int main() {
     std::printf("vtxbridge %d.%d.%d demo host\n", VTXBRIDGE_VERSION_MAJOR, VTXBRIDGE_VERSION_MINOR,
                 VTXBRIDGE_VERSION_PATCH);
-    // Without the peer every call would show the run-the-peer-first box.
+    // Without the companion every call would show the run-it-first box.
     for (int i = 0; i < 100 && FindWindowW(L"VantixConnect", nullptr) == nullptr; ++i) Sleep(100);
     if (FindWindowW(L"VantixConnect", nullptr) == nullptr) {
-        std::printf("the companion application (or vtxpeer.exe) is not running\n");
+        std::printf("The companion application (or vtxpeer.exe) is not running.\n");
         return 1;
     }
+    firstServerRequest = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 
-    Report("vtx_init(0, \"demo\", 1, 0)", vtx_init(0, "demo", 1, nullptr), VTX_RESULT_OK);
+    std::printf("Opening a session; the companion's requests are to come through our callback.\n");
+    if (!Step("  session opened", vtx_init(0, "demo", 0, &OnServerRequest))) return 1;
 
+    std::printf("Sending a request and waiting for its answer.\n");
     const char* answer = vtx_sendrequest("{\"request\":\"hello\"}", 19);
-    std::printf("%-28s -> %s\n", "vtx_sendrequest", answer);
+    const bool answered = std::strstr(answer, "\"eventId\":9999") == nullptr;
+    std::printf("  -> the answer: %s%s\n", answer, answered ? "" : "   (the library's error text)");
 
-    char jobId[64];
-    unsigned int jobIdLength = sizeof(jobId);
-    Report("vtx_getjobid", vtx_getjobid(jobId, &jobIdLength), VTX_RESULT_OK);
-    std::printf("%-28s    \"%s\" (%u)\n", "", jobId, jobIdLength);
+    std::printf("Waiting for a request from the companion.\n");
+    const bool served = WaitForSingleObject(firstServerRequest, 5000) == WAIT_OBJECT_0;
+    if (!served) std::printf("  none came within five seconds\n");
 
-    Report("vtx_iswcalive", vtx_iswcalive(), VTX_RESULT_OK);
+    std::printf("Closing the session.\n");
+    const bool closed = Step("  session closed", vtx_deinit());
+    CloseHandle(firstServerRequest);
 
-    char request[256];
-    unsigned int requestLength = sizeof(request);
-    const int collected = vtx_getrequestmessage(request, &requestLength);
-    std::printf("%-28s -> %d%s%s\n", "vtx_getrequestmessage", collected, collected == VTX_RESULT_OK ? "  " : "",
-                collected == VTX_RESULT_OK ? request : "");
-
-    Report("vtx_deinit", vtx_deinit(), VTX_RESULT_OK);
-    std::printf(failures == 0 ? "round trip complete\n" : "round trip had %d unexpected results\n", failures);
-    return failures == 0 ? 0 : 1;
+    const bool complete = answered && served && closed;
+    std::printf(complete ? "The session went through from start to end.\n" : "The session did not go through.\n");
+    return complete ? 0 : 1;
 }
