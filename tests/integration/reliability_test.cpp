@@ -19,9 +19,17 @@
 #include "support/process_counts.h"
 
 namespace vtx::test {
+
+// How many times the bounded amounts below are run. CI runs them once; a
+// soak run asks for more: reliability_tests.exe --scale=1000, or
+// VTX_RELIABILITY_SCALE=1000 for runs through ctest.
+int reliabilityScale = 1;
+
 namespace {
 
 using namespace std::chrono_literals;
+
+int Scaled(int amount) { return amount * reliabilityScale; }
 
 // Sends `count` requests "<tag>-<i>" through vtx_sendrequestparam to a peer
 // that echoes them; returns how many answers were not their own echo.
@@ -59,7 +67,7 @@ TEST(Memory, TheProbeSeesCommittedMemory) {
 TEST(Pairing, FourThreadsWithShuffledLateAnswersEachGetTheirOwn) {
     // Answers come back after random delays, so they arrive in another order
     // than the requests went out.
-    PeerProcess peer({L"-c", L"answer 1004 late=0-40"});
+    PeerProcess peer({L"-c", L"answer 1004 late=0-8"});
     ASSERT_NE(peer.Window(), nullptr);
     BridgeLibrary library;
     ASSERT_EQ(library.init(0, "", 1, nullptr), 200);
@@ -67,7 +75,7 @@ TEST(Pairing, FourThreadsWithShuffledLateAnswersEachGetTheirOwn) {
     std::atomic<int> wrong{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&, t] { wrong += EchoRound(library, "thread" + std::to_string(t), 150); });
+        threads.emplace_back([&, t] { wrong += EchoRound(library, "thread" + std::to_string(t), Scaled(1000)); });
     }
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(wrong.load(), 0);
@@ -78,12 +86,12 @@ TEST(Pairing, TwoHostProcessesShareOnePeerAndEachGetsItsOwnAnswers) {
     ASSERT_NE(peer.Window(), nullptr);
     // The other host sends while this one does; both use the same
     // session-wide mutexes and the same peer.
-    ChildProcess other(L"vtxtesthost.exe", {L"requests", L"300", L"other"});
+    ChildProcess other(L"vtxtesthost.exe", {L"requests", std::to_wstring(Scaled(300)), L"other"});
     ASSERT_TRUE(other.Started());
     BridgeLibrary library;
     ASSERT_EQ(library.init(0, "", 1, nullptr), 200);
-    EXPECT_EQ(EchoRound(library, "this", 300), 0);
-    EXPECT_EQ(other.WaitForExit(60s), std::optional<DWORD>(0)) << "the other host got an answer that was not its own";
+    EXPECT_EQ(EchoRound(library, "this", Scaled(300)), 0);
+    EXPECT_EQ(other.WaitForExit(60s * reliabilityScale), std::optional<DWORD>(0)) << "the other host got an answer that was not its own";
 }
 
 TEST(Memory, RepeatedAndLateAnswersAreNotKept) {
@@ -96,7 +104,7 @@ TEST(Memory, RepeatedAndLateAnswersAreNotKept) {
     ASSERT_EQ(library.init(0, "", 1, nullptr), 200);
     ASSERT_EQ(EchoRound(library, "warm", 50), 0);
     const SIZE_T before = PrivateBytes();
-    ASSERT_EQ(EchoRound(library, "repeat", 500), 0);  // thousands of unwanted answers
+    ASSERT_EQ(EchoRound(library, "repeat", Scaled(500)), 0);  // thousands of unwanted answers
     // An answer that comes after the wait gave up is not kept either.
     ASSERT_TRUE(peer.Command("answer 1020 late=5300"));
     EXPECT_EQ(library.iswcalive(), 14);
@@ -115,9 +123,10 @@ TEST(Robustness, BridgeWindowSurvivesRandomAndMutatedMessages) {
     const SIZE_T before = PrivateBytes();
 
     ChildProcess fuzzer(L"vtxtesthost.exe",
-                        {L"fuzz-bridge", std::to_wstring(::GetCurrentProcessId()), L"20000", L"20261207"});
+                        {L"fuzz-bridge", std::to_wstring(::GetCurrentProcessId()),
+                         std::to_wstring(Scaled(20000)), L"20261207"});
     ASSERT_TRUE(fuzzer.Started());
-    EXPECT_EQ(fuzzer.WaitForExit(170s), std::optional<DWORD>(0));
+    EXPECT_EQ(fuzzer.WaitForExit(170s * reliabilityScale), std::optional<DWORD>(0));
 
     // Well-formed server requests among the noise were queued; a polling
     // host collects them.
@@ -140,8 +149,8 @@ TEST(Reload, HundredsOfCyclesLeaveThreadsAndHandlesFlat) {
     ASSERT_NE(peer.Window(), nullptr);
     int threadsBaseline = 0;
     DWORD handlesBaseline = 0;
-    constexpr int kCycles = 200;
-    for (int cycle = 0; cycle < kCycles; ++cycle) {
+    const int cycles = Scaled(200);
+    for (int cycle = 0; cycle < cycles; ++cycle) {
         BridgeLibrary library;
         ASSERT_TRUE(library.Loaded()) << "cycle " << cycle;
         // Every fourth cycle runs the callback worker too.
@@ -167,7 +176,7 @@ TEST(Reload, UnloadRightAfterLoadIsSafe) {
     // A host that probes the library and lets go at once: the loop thread
     // must never be left to start in unmapped code.
     const int threadsBefore = ThreadCount();
-    for (int cycle = 0; cycle < 300; ++cycle) {
+    for (int cycle = 0; cycle < Scaled(300); ++cycle) {
         BridgeLibrary library;
         ASSERT_TRUE(library.Loaded()) << "cycle " << cycle;
         if (cycle % 2 == 1) {
