@@ -1,16 +1,11 @@
 #include "support/child_process.h"
 
+#include "common/module_path.h"
 #include "support/command_line.h"
 
 namespace vtx::test {
 
-std::wstring ChildProcess::PathOf(const std::wstring& program) {
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring directory(path, length);
-    directory.erase(directory.find_last_of(L"\\/") + 1);
-    return directory + program;
-}
+std::wstring ChildProcess::PathOf(const std::wstring& program) { return common::ExecutableFolder() + program; }
 
 ChildProcess::ChildProcess(const std::wstring& program, const std::vector<std::wstring>& arguments)
     : ChildProcess(program, arguments, nullptr) {}

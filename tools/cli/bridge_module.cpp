@@ -5,25 +5,15 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "common/module_path.h"
 #include "system_error.h"
 #include "text_codec.h"
 
 namespace vtx::cli {
 namespace {
 
-constexpr DWORD kLongPath = 32768;
-
-std::wstring ModulePath(HMODULE module) {
-    std::wstring path(kLongPath, L'\0');
-    const DWORD length = GetModuleFileNameW(module, path.data(), kLongPath);
-    path.resize(length < kLongPath ? length : 0);
-    return path;
-}
-
 std::wstring DefaultPath() {
-    std::wstring path = ModulePath(nullptr);
-    path.erase(path.find_last_of(L"\\/") + 1);
-    path += L"vtxbridge.dll";
+    const std::wstring path = common::ExecutableFolder() + L"vtxbridge.dll";
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ? path : L"vtxbridge.dll";
 }
 
@@ -48,56 +38,24 @@ std::string FileVersion(const std::wstring& path) {
     return version;
 }
 
-template <class Function>
-void Resolve(HMODULE module, Function& target, const char* name, std::vector<std::string>& missing) {
-    // Through void*: GCC warns on a direct cast between function pointer types.
-    target = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    if (target == nullptr) missing.emplace_back(name);
-}
-
 }  // namespace
 
 std::optional<BridgeModule> BridgeModule::Load(const std::optional<std::wstring>& path, std::string* error) {
     const std::wstring file = path ? *path : DefaultPath();
-    BridgeModule bridge;
-    bridge.module_.reset(LoadLibraryW(file.c_str()));
-    if (!bridge.module_) {
-        const DWORD loadError = GetLastError();  // before any other call can change it
-        *error = "cannot load " + WideToUtf8(file) + ": " + SystemErrorText(loadError);
+    common::LoadedBridge bridge(file);
+    if (!bridge.Loaded()) {
+        *error = "cannot load " + WideToUtf8(file) + ": " + SystemErrorText(bridge.LoadError());
         return std::nullopt;
     }
-    const HMODULE module = bridge.module_.get();
-    Exports& e = bridge.exports_;
-    std::vector<std::string>& missing = bridge.missing_;
-    Resolve(module, e.init, "vtx_init", missing);
-    Resolve(module, e.initw, "vtx_initw", missing);
-    Resolve(module, e.deinit, "vtx_deinit", missing);
-    Resolve(module, e.sendrequest, "vtx_sendrequest", missing);
-    Resolve(module, e.sendrequestw, "vtx_sendrequestw", missing);
-    Resolve(module, e.sendrequestparam, "vtx_sendrequestparam", missing);
-    Resolve(module, e.sendrequestparamw, "vtx_sendrequestparamw", missing);
-    Resolve(module, e.sendresponse, "vtx_sendresponse", missing);
-    Resolve(module, e.sendresponsew, "vtx_sendresponsew", missing);
-    Resolve(module, e.getrequestmessage, "vtx_getrequestmessage", missing);
-    Resolve(module, e.getrequestmessagew, "vtx_getrequestmessagew", missing);
-    Resolve(module, e.getjobid, "vtx_getjobid", missing);
-    Resolve(module, e.getjobidw, "vtx_getjobidw", missing);
-    Resolve(module, e.geterrorstring, "vtx_geterrorstring", missing);
-    Resolve(module, e.geterrorstringw, "vtx_geterrorstringw", missing);
-    Resolve(module, e.login, "vtx_login", missing);
-    Resolve(module, e.loginw, "vtx_loginw", missing);
-    Resolve(module, e.iswcalive, "vtx_iswcalive", missing);
-    Resolve(module, e.setbridgeid, "vtx_setbridgeid", missing);
-    Resolve(module, e.getbridgeid, "vtx_getbridgeid", missing);
-    return bridge;
+    return BridgeModule(std::move(bridge));
 }
 
 bool BridgeModule::Has(const std::string& exportName) const {
-    return std::find(missing_.begin(), missing_.end(), exportName) == missing_.end();
+    return std::find(Missing().begin(), Missing().end(), exportName) == Missing().end();
 }
 
 std::string BridgeModule::Description() const {
-    const std::wstring path = ModulePath(module_.get());
+    const std::wstring path = common::ModulePath(bridge_.Module());
     const std::string version = FileVersion(path);
     return WideToUtf8(path) + (version.empty() ? ", no version resource" : ", file version " + version);
 }
