@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "common/module_path.h"
+#include "common/text_conversion.h"
 #include "system_error.h"
-#include "text_codec.h"
 
 namespace vtx::cli {
 namespace {
@@ -44,7 +44,7 @@ std::optional<BridgeModule> BridgeModule::Load(const std::optional<std::wstring>
     const std::wstring file = path ? *path : DefaultPath();
     common::LoadedBridge bridge(file);
     if (!bridge.Loaded()) {
-        *error = "cannot load " + WideToUtf8(file) + ": " + SystemErrorText(bridge.LoadError());
+        *error = "cannot load " + common::WideToUtf8(file) + ": " + SystemErrorText(bridge.LoadError());
         return std::nullopt;
     }
     return BridgeModule(std::move(bridge));
@@ -57,7 +57,7 @@ bool BridgeModule::Has(const std::string& exportName) const {
 std::string BridgeModule::Description() const {
     const std::wstring path = common::ModulePath(bridge_.Module());
     const std::string version = FileVersion(path);
-    return WideToUtf8(path) + (version.empty() ? ", no version resource" : ", file version " + version);
+    return common::WideToUtf8(path) + (version.empty() ? ", no version resource" : ", file version " + version);
 }
 
 }  // namespace vtx::cli

@@ -5,8 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/text_conversion.h"
 #include "output.h"
-#include "text_codec.h"
+#include "quote.h"
 
 namespace vtx::cli {
 namespace {
@@ -54,7 +55,7 @@ void Record(const std::string& line) noexcept {
 
 void VTX_CALL NarrowCallback(const void* text, unsigned int length) {
     try {
-        Record(Describe(static_cast<const char*>(text), length, AnsiToUtf8));
+        Record(Describe(static_cast<const char*>(text), length, common::AnsiToUtf8));
     } catch (...) {
         Record("callback: (out of memory)");
     }
@@ -62,7 +63,7 @@ void VTX_CALL NarrowCallback(const void* text, unsigned int length) {
 
 void VTX_CALL WideCallback(const void* text, unsigned int length) {
     try {
-        Record(Describe(static_cast<const wchar_t*>(text), length, WideToUtf8));
+        Record(Describe(static_cast<const wchar_t*>(text), length, common::WideToUtf8));
     } catch (...) {
         Record("callback: (out of memory)");
     }

@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "text_codec.h"
+#include "common/text_conversion.h"
+#include "quote.h"
 
 namespace vtx::cli {
 namespace {
@@ -122,12 +123,12 @@ std::int64_t ParseNumber(ArgKind kind, const std::string& text, const std::strin
 HostText ConvertText(TextForm form, const std::string& utf8, const std::string& what) {
     HostText text;
     text.utf8 = utf8;
-    const std::optional<std::wstring> wide = Utf8ToWide(utf8);
+    const std::optional<std::wstring> wide = common::Utf8ToWide(utf8);
     if (!wide) throw SyntaxError(what + " is not valid UTF-8");
     if (form == TextForm::Wide) {
         text.wide = *wide;
     } else {
-        std::optional<std::string> ansi = WideToAnsiExact(*wide);
+        std::optional<std::string> ansi = common::WideToAnsiExact(*wide);
         if (!ansi) {
             throw SyntaxError(what + " has characters the ANSI code page lacks (use the w form of the command)");
         }

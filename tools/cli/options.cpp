@@ -1,8 +1,8 @@
 #include "options.h"
 
 #include "command_parser.h"
+#include "common/text_conversion.h"
 #include "script_file.h"
-#include "text_codec.h"
 
 namespace vtx::cli {
 namespace {
@@ -21,7 +21,7 @@ std::string AddCommand(const std::string& text, std::vector<Command>* commands) 
 }
 
 std::string AddScript(const std::wstring& path, std::vector<Command>* commands) {
-    const std::string source = WideToUtf8(path);
+    const std::string source = common::WideToUtf8(path);
     std::string contents;
     std::string readError;
     if (!ReadScriptFile(path, &contents, &readError)) return "script " + source + ": " + readError;
@@ -40,7 +40,7 @@ ParsedOptions ParseOptions(const std::vector<std::wstring>& arguments) {
     bool callback = false;
     for (std::size_t i = 0; i < arguments.size() && error.empty(); ++i) {
         const std::wstring& option = arguments[i];
-        const std::string optionText = WideToUtf8(option);
+        const std::string optionText = common::WideToUtf8(option);
         if (option == L"--help" || option == L"-h" || option == L"/?") {
             options.help = true;
         } else if (option == L"--callback") {
@@ -61,7 +61,7 @@ ParsedOptions ParseOptions(const std::vector<std::wstring>& arguments) {
         } else if (option == L"--script") {
             error = AddScript(arguments[++i], &options.commands);
         } else {
-            error = AddCommand(WideToUtf8(arguments[++i]), &options.commands);
+            error = AddCommand(common::WideToUtf8(arguments[++i]), &options.commands);
         }
     }
     if (error.empty()) error = CheckSequence(options.commands);

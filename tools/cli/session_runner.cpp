@@ -10,15 +10,16 @@
 #include <vector>
 
 #include "callback_recorder.h"
+#include "common/text_conversion.h"
 #include "output.h"
+#include "quote.h"
 #include "result_meaning.h"
-#include "text_codec.h"
 
 namespace vtx::cli {
 namespace {
 
-std::string ToUtf8(std::string_view ansi) { return AnsiToUtf8(ansi); }
-std::string ToUtf8(std::wstring_view wide) { return WideToUtf8(wide); }
+std::string ToUtf8(std::string_view ansi) { return common::AnsiToUtf8(ansi); }
+std::string ToUtf8(std::wstring_view wide) { return common::WideToUtf8(wide); }
 
 void Print(const Command& command, const std::string& outcome) {
     WriteLine(Stream::Out, Echo(command) + " -> " + outcome);

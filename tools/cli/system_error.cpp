@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "text_codec.h"
+#include "common/text_conversion.h"
 
 namespace vtx::cli {
 
@@ -18,7 +18,7 @@ std::string SystemErrorText(unsigned long error) {
            (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' || text.back() == L'.')) {
         text.pop_back();
     }
-    return (text.empty() ? std::string() : WideToUtf8(text) + " ") + "(error " + std::to_string(error) + ")";
+    return (text.empty() ? std::string() : common::WideToUtf8(text) + " ") + "(error " + std::to_string(error) + ")";
 }
 
 }  // namespace vtx::cli

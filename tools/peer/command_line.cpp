@@ -3,7 +3,7 @@
 #include <windows.h>
 
 
-#include "peer/text_encoding.h"
+#include "common/text_conversion.h"
 #include "support/unique_handle.h"
 
 namespace vtx::peer {
@@ -94,7 +94,7 @@ CommandLineResult ParseCommandLine(const std::vector<std::wstring>& arguments) {
     std::string& error = result.error;
     for (std::size_t i = 0; i < arguments.size() && error.empty(); ++i) {
         const std::wstring& option = arguments[i];
-        const std::string optionText = WideToUtf8(option);
+        const std::string optionText = common::WideToUtf8(option);
         if (option == L"--help" || option == L"-h" || option == L"/?") {
             commandLine.help = true;
             continue;
@@ -114,19 +114,19 @@ CommandLineResult ParseCommandLine(const std::vector<std::wstring>& arguments) {
             std::string contents;
             std::string readError;
             if (!ReadFileBytes(value, &contents, &readError)) {
-                error = "script " + WideToUtf8(value) + ": " + readError;
+                error = "script " + common::WideToUtf8(value) + ": " + readError;
             } else {
-                Append(ParseCommands(contents), WideToUtf8(value), true, &commandLine, &error);
+                Append(ParseCommands(contents), common::WideToUtf8(value), true, &commandLine, &error);
             }
         } else if (option == L"-c") {
-            const std::string command = WideToUtf8(value);
+            const std::string command = common::WideToUtf8(value);
             Append(ParseCommands(command), "-c \"" + command + "\"", false, &commandLine, &error);
         } else if (option == L"--trace") {
             commandLine.options.trace = value;
         } else if (option == L"--record") {
             commandLine.options.recordDirectory = value;
         } else if (!ParseMilliseconds(value, &commandLine.options.exitAfterMs)) {
-            error = "--exit-after needs a positive number of milliseconds, not '" + WideToUtf8(value) + "'";
+            error = "--exit-after needs a positive number of milliseconds, not '" + common::WideToUtf8(value) + "'";
         }
     }
     return result;

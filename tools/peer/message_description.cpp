@@ -2,15 +2,15 @@
 
 #include <cstdio>
 
+#include "common/text_conversion.h"
 #include "peer/received_fields.h"
-#include "peer/text_encoding.h"
 #include "transport/message_codes.h"
 
 namespace vtx::peer {
 namespace {
 
-std::string ToUtf8(const std::string& ansi) { return AnsiToUtf8(ansi); }
-std::string ToUtf8(const std::wstring& wide) { return WideToUtf8(wide); }
+std::string ToUtf8(const std::string& ansi) { return common::AnsiToUtf8(ansi); }
+std::string ToUtf8(const std::wstring& wide) { return common::WideToUtf8(wide); }
 
 template <class FormTraits>
 std::string Describe(const ReceivedFields<FormTraits>& fields) {

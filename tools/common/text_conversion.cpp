@@ -1,38 +1,41 @@
-#include "text_codec.h"
+#include "common/text_conversion.h"
 
 #include <windows.h>
 
 #include <climits>
-#include <cstdio>
+#include <cstddef>
 
-namespace vtx::cli {
+namespace vtx::common {
 namespace {
 
-// The Win32 conversions take int lengths; longer texts never reach them
-// because the parser bounds every text far below this.
+// The Win32 conversions take int lengths; texts that long exist nowhere in
+// this protocol, so they convert to nothing rather than overflow.
 bool FitsInt(std::size_t length) { return length <= static_cast<std::size_t>(INT_MAX); }
 
+// `ok` is false when the text does not convert (with MB_ERR_INVALID_CHARS:
+// when it is not valid in `codePage`).
 std::wstring MultiByteToWide(UINT codePage, DWORD flags, std::string_view text, bool* ok) {
     *ok = true;
     if (text.empty()) return {};
     *ok = false;
     if (!FitsInt(text.size())) return {};
     const int size = static_cast<int>(text.size());
-    const int units = MultiByteToWideChar(codePage, flags, text.data(), size, nullptr, 0);
+    const int units = ::MultiByteToWideChar(codePage, flags, text.data(), size, nullptr, 0);
     if (units <= 0) return {};
     std::wstring wide(static_cast<std::size_t>(units), L'\0');
-    if (MultiByteToWideChar(codePage, flags, text.data(), size, wide.data(), units) != units) return {};
+    if (::MultiByteToWideChar(codePage, flags, text.data(), size, wide.data(), units) != units) return {};
     *ok = true;
     return wide;
 }
 
+// `usedDefault` must be null for UTF-8, which has no default character.
 std::string WideToMultiByte(UINT codePage, std::wstring_view wide, BOOL* usedDefault) {
     if (wide.empty() || !FitsInt(wide.size())) return {};
     const int size = static_cast<int>(wide.size());
-    const int bytes = WideCharToMultiByte(codePage, 0, wide.data(), size, nullptr, 0, nullptr, usedDefault);
+    const int bytes = ::WideCharToMultiByte(codePage, 0, wide.data(), size, nullptr, 0, nullptr, usedDefault);
     if (bytes <= 0) return {};
     std::string text(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(codePage, 0, wide.data(), size, text.data(), bytes, nullptr, usedDefault);
+    ::WideCharToMultiByte(codePage, 0, wide.data(), size, text.data(), bytes, nullptr, usedDefault);
     return text;
 }
 
@@ -47,9 +50,16 @@ std::optional<std::wstring> Utf8ToWide(std::string_view utf8) {
 
 std::string WideToUtf8(std::wstring_view wide) { return WideToMultiByte(CP_UTF8, wide, nullptr); }
 
+std::string AnsiToUtf8(std::string_view ansi) {
+    bool ok = false;
+    return WideToUtf8(MultiByteToWide(CP_ACP, 0, ansi, &ok));
+}
+
+std::string WideToAnsi(std::wstring_view wide) { return WideToMultiByte(CP_ACP, wide, nullptr); }
+
 std::optional<std::string> WideToAnsiExact(std::wstring_view wide) {
     if (wide.empty()) return std::string();
-    const UINT codePage = GetACP();
+    const UINT codePage = ::GetACP();
     if (codePage == CP_UTF8) return WideToMultiByte(CP_UTF8, wide, nullptr);
     BOOL usedDefault = FALSE;
     std::string ansi = WideToMultiByte(codePage, wide, &usedDefault);
@@ -61,32 +71,4 @@ std::optional<std::string> WideToAnsiExact(std::wstring_view wide) {
     return ansi;
 }
 
-std::string AnsiToUtf8(std::string_view ansi) {
-    bool ok = false;
-    return WideToUtf8(MultiByteToWide(CP_ACP, 0, ansi, &ok));
-}
-
-std::string Quote(std::string_view utf8) {
-    std::string quoted = "\"";
-    for (const char c : utf8) {
-        switch (c) {
-            case '"': quoted += "\\\""; break;
-            case '\\': quoted += "\\\\"; break;
-            case '\n': quoted += "\\n"; break;
-            case '\r': quoted += "\\r"; break;
-            case '\t': quoted += "\\t"; break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof(escaped), "\\x%02X",
-                                  static_cast<unsigned>(static_cast<unsigned char>(c)));
-                    quoted += escaped;
-                } else {
-                    quoted += c;
-                }
-        }
-    }
-    return quoted + "\"";
-}
-
-}  // namespace vtx::cli
+}  // namespace vtx::common
