@@ -1,38 +1,20 @@
 #include "script_file.h"
 
-#include <windows.h>
-
-#include "support/unique_handle.h"
+#include "common/whole_file.h"
 #include "system_error.h"
 
 namespace vtx::cli {
 
 bool ReadScriptFile(const std::wstring& path, std::string* contents, std::string* error) {
-    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        const DWORD openError = GetLastError();
-        *error = "cannot open it: " + SystemErrorText(openError);
-        return false;
+    common::WholeFile file = common::ReadWholeFile(path, common::kMaxScriptBytes);
+    switch (file.failure) {
+        case common::WholeFile::Failure::None: *contents = std::move(file.contents); return true;
+        case common::WholeFile::Failure::Open: *error = "cannot open it: " + SystemErrorText(file.error); break;
+        case common::WholeFile::Failure::Size: *error = "cannot read its size: " + SystemErrorText(file.error); break;
+        case common::WholeFile::Failure::TooLarge: *error = "it is larger than 16 MB"; break;
+        case common::WholeFile::Failure::Read: *error = "cannot read it: " + SystemErrorText(file.error); break;
     }
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size)) {
-        *error = "cannot read its size: " + SystemErrorText(GetLastError());
-        return false;
-    }
-    if (static_cast<unsigned long long>(size.QuadPart) > kMaxScriptBytes) {
-        *error = "it is larger than 16 MB";
-        return false;
-    }
-    contents->assign(static_cast<std::size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!contents->empty() &&
-        (!ReadFile(file.get(), contents->data(), static_cast<DWORD>(contents->size()), &read, nullptr) ||
-         read != contents->size())) {
-        *error = "cannot read it: " + SystemErrorText(GetLastError());
-        return false;
-    }
-    return true;
+    return false;
 }
 
 }  // namespace vtx::cli

@@ -1,10 +1,10 @@
 #include "peer/command_line.h"
 
-#include <windows.h>
-
+#include <string>
+#include <utility>
 
 #include "common/text_conversion.h"
-#include "support/unique_handle.h"
+#include "common/whole_file.h"
 
 namespace vtx::peer {
 
@@ -35,30 +35,17 @@ const char kUsage[] =
 
 namespace {
 
-// Far beyond any script a person writes; keeps a wrong path from filling memory.
-constexpr DWORD kMaxScriptBytes = 16 * 1024 * 1024;
-
-bool ReadFileBytes(const std::wstring& path, std::string* contents, std::string* error) {
-    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        *error = "cannot open (error " + std::to_string(GetLastError()) + ")";
-        return false;
+// The script's bytes, or nothing with `error` in the peer's words.
+bool ReadScript(const std::wstring& path, std::string* contents, std::string* error) {
+    common::WholeFile file = common::ReadWholeFile(path, common::kMaxScriptBytes);
+    switch (file.failure) {
+        case common::WholeFile::Failure::None: *contents = std::move(file.contents); return true;
+        case common::WholeFile::Failure::Open: *error = "cannot open (error " + std::to_string(file.error) + ")"; break;
+        case common::WholeFile::Failure::Size:
+        case common::WholeFile::Failure::TooLarge: *error = "unreadable or larger than 16 MB"; break;
+        case common::WholeFile::Failure::Read: *error = "cannot read (error " + std::to_string(file.error) + ")"; break;
     }
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxScriptBytes) {
-        *error = "unreadable or larger than 16 MB";
-        return false;
-    }
-    contents->resize(static_cast<std::size_t>(size.QuadPart));
-    DWORD read = 0;
-    if (!contents->empty() &&
-        (!ReadFile(file.get(), contents->data(), static_cast<DWORD>(contents->size()), &read, nullptr) ||
-         read != contents->size())) {
-        *error = "cannot read (error " + std::to_string(GetLastError()) + ")";
-        return false;
-    }
-    return true;
+    return false;
 }
 
 // Adds parsed commands, or describes the error: "file:3: ..." for scripts,
@@ -113,7 +100,7 @@ CommandLineResult ParseCommandLine(const std::vector<std::wstring>& arguments) {
         if (option == L"--script") {
             std::string contents;
             std::string readError;
-            if (!ReadFileBytes(value, &contents, &readError)) {
+            if (!ReadScript(value, &contents, &readError)) {
                 error = "script " + common::WideToUtf8(value) + ": " + readError;
             } else {
                 Append(ParseCommands(contents), common::WideToUtf8(value), true, &commandLine, &error);
