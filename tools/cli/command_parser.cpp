@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "common/script_text.h"
 #include "common/text_conversion.h"
 #include "quote.h"
 
@@ -27,23 +28,15 @@ int HexDigit(char c) {
 char Unescape(std::string_view line, std::size_t& i) {
     if (i == line.size()) throw SyntaxError("a backslash ends the line");
     const char c = line[i++];
-    switch (c) {
-        case '"': return '"';
-        case '\\': return '\\';
-        case 'n': return '\n';
-        case 'r': return '\r';
-        case 't': return '\t';
-        case 'x': {
-            const int high = i < line.size() ? HexDigit(line[i]) : -1;
-            const int low = i + 1 < line.size() ? HexDigit(line[i + 1]) : -1;
-            if (high < 0 || low < 0) throw SyntaxError("\\x needs two hex digits");
-            // The exports take terminated texts: a NUL would silently cut one.
-            if (high == 0 && low == 0) throw SyntaxError("\\x00 cannot be sent (texts end at a NUL)");
-            i += 2;
-            return static_cast<char>(high * 16 + low);
-        }
-        default: throw SyntaxError(std::string("unknown escape \\") + c + " (use \\\" \\\\ \\n \\r \\t \\xNN)");
-    }
+    if (const std::optional<char> plain = common::SimpleEscape(c)) return *plain;
+    if (c != 'x') throw SyntaxError(std::string("unknown escape \\") + c + " (use \\\" \\\\ \\n \\r \\t \\xNN)");
+    const int high = i < line.size() ? HexDigit(line[i]) : -1;
+    const int low = i + 1 < line.size() ? HexDigit(line[i + 1]) : -1;
+    if (high < 0 || low < 0) throw SyntaxError("\\x needs two hex digits");
+    // The exports take terminated texts: a NUL would silently cut one.
+    if (high == 0 && low == 0) throw SyntaxError("\\x00 cannot be sent (texts end at a NUL)");
+    i += 2;
+    return static_cast<char>(high * 16 + low);
 }
 
 std::vector<std::string> Tokenize(std::string_view line) {
@@ -194,23 +187,17 @@ ParsedLine ParseLine(std::string_view line, const std::string& origin) {
 
 ParsedScript ParseScript(std::string_view text, const std::string& source) {
     ParsedScript script;
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-    std::size_t lineNumber = 0;
-    while (!text.empty()) {
-        ++lineNumber;
-        const std::size_t end = text.find('\n');
-        const std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-
+    common::ForEachLine(text, [&script, &source](std::string_view line, std::size_t lineNumber) {
         const std::string origin = source + ":" + std::to_string(lineNumber);
         ParsedLine parsed = ParseLine(line, origin);
         if (!parsed.error.empty()) {
             script.commands.clear();
             script.error = origin + ": " + parsed.error;
-            return script;
+            return false;
         }
         if (parsed.command) script.commands.push_back(std::move(*parsed.command));
-    }
+        return true;
+    });
     return script;
 }
 

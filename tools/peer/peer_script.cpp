@@ -5,6 +5,8 @@
 #include <set>
 #include <stdexcept>
 
+#include "common/script_text.h"
+
 namespace vtx::peer {
 
 const char kCommandHelp[] =
@@ -61,14 +63,8 @@ struct Token {
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 char Unescape(char c) {
-    switch (c) {
-        case '"': return '"';
-        case '\\': return '\\';
-        case 'n': return '\n';
-        case 'r': return '\r';
-        case 't': return '\t';
-        default: throw SyntaxError(std::string("unknown escape \\") + c + " (use \\\" \\\\ \\n \\r \\t)");
-    }
+    if (const std::optional<char> plain = common::SimpleEscape(c)) return *plain;
+    throw SyntaxError(std::string("unknown escape \\") + c + " (use \\\" \\\\ \\n \\r \\t)");
 }
 
 std::vector<Token> Tokenize(std::string_view line) {
@@ -323,17 +319,8 @@ Command ParseLine(const std::vector<Token>& tokens) {
 }  // namespace
 
 ParseResult ParseCommands(std::string_view text) {
-    // A script saved by an editor may start with a UTF-8 byte order mark.
-    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) text.remove_prefix(kByteOrderMark.size());
-
     ParseResult result;
-    std::size_t lineNumber = 0;
-    while (!text.empty()) {
-        ++lineNumber;
-        const auto end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    common::ForEachLine(text, [&result](std::string_view line, std::size_t lineNumber) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         try {
             const auto tokens = Tokenize(line);
@@ -342,9 +329,10 @@ ParseResult ParseCommands(std::string_view text) {
             result.commands.clear();
             result.error = error.what();
             result.errorLine = lineNumber;
-            return result;
+            return false;
         }
-    }
+        return true;
+    });
     return result;
 }
 
