@@ -4,7 +4,7 @@
 #include <cwchar>
 
 #include "raw_host.h"
-#include "transport/window_names.h"
+#include "support/process_windows.h"
 
 namespace vtx::bench {
 namespace {
@@ -45,15 +45,6 @@ bool LibraryClient::RequestIntoBuffer() {
            std::strcmp(buffer, RawHost::kPayload) == 0;
 }
 
-HWND LibraryClient::BridgeWindow() {
-    const DWORD self = ::GetCurrentProcessId();
-    HWND candidate = nullptr;
-    while ((candidate = ::FindWindowExW(HWND_MESSAGE, candidate, kBridgeClassName, nullptr)) != nullptr) {
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(candidate, &owner);
-        if (owner == self) return candidate;
-    }
-    return nullptr;
-}
+HWND LibraryClient::BridgeWindow() { return test::BridgeWindowOf(::GetCurrentProcessId()); }
 
 }  // namespace vtx::bench

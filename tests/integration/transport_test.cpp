@@ -16,6 +16,7 @@
 #include "support/message_box_watcher.h"
 #include "support/peer_process.h"
 #include "support/process_counts.h"
+#include "support/process_windows.h"
 #include "support/scoped_folder.h"
 
 namespace vtx::test {
@@ -30,14 +31,7 @@ const std::wstring kErrorCaption = L"\uC624\uB958";
 
 // Bridge windows of this process, found the way a second load would look.
 int OwnBridgeWindows() {
-    int count = 0;
-    HWND window = nullptr;
-    while ((window = ::FindWindowExW(HWND_MESSAGE, window, L"VantixBridge", nullptr)) != nullptr) {
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(window, &owner);
-        if (owner == ::GetCurrentProcessId()) ++count;
-    }
-    return count;
+    return static_cast<int>(WindowsOfProcess(HWND_MESSAGE, L"VantixBridge", ::GetCurrentProcessId()).size());
 }
 
 // What the host's callback received, in the order it came.

@@ -3,24 +3,13 @@
 #include <thread>
 
 #include "peer/peer_control.h"
+#include "support/process_windows.h"
 
 namespace vtx::test {
 namespace {
 
 constexpr auto kWindowWait = std::chrono::seconds(10);
 constexpr wchar_t kPeerProgram[] = L"vtxpeer.exe";
-
-// The peer window of process `processId`; each test runs on a desktop of
-// its own, but checking the owner costs nothing.
-HWND FindPeerWindow(DWORD processId) {
-    HWND candidate = nullptr;
-    while ((candidate = FindWindowExW(nullptr, candidate, L"VantixConnect", nullptr)) != nullptr) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(candidate, &owner);
-        if (owner == processId) return candidate;
-    }
-    return nullptr;
-}
 
 }  // namespace
 
@@ -30,7 +19,8 @@ PeerProcess::PeerProcess(const std::vector<std::wstring>& arguments) : process_(
     if (!process_.Started()) return;
     const auto deadline = std::chrono::steady_clock::now() + kWindowWait;
     while (std::chrono::steady_clock::now() < deadline) {
-        window_ = FindPeerWindow(process_.ProcessId());
+        // Each test runs on a desktop of its own, but checking the owner costs nothing.
+        window_ = PeerWindowOf(process_.ProcessId());
         if (window_ != nullptr || !process_.Running()) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "support/bridge_library.h"
+#include "support/process_windows.h"
 #include "transport/envelope.h"
 
 namespace {
@@ -44,19 +45,9 @@ int Requests(int count, const std::string& tag) {
     return mismatches == 0 ? 0 : 1;
 }
 
-HWND BridgeWindowOf(DWORD processId) {
-    HWND window = nullptr;
-    while ((window = FindWindowExW(HWND_MESSAGE, window, L"VantixBridge", nullptr)) != nullptr) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == processId) return window;
-    }
-    return nullptr;
-}
-
 // Messages shaped like the real ones, then broken in one way or several.
 int FuzzBridge(DWORD processId, int count, unsigned seed) {
-    const HWND bridge = BridgeWindowOf(processId);
+    const HWND bridge = vtx::test::BridgeWindowOf(processId);
     if (bridge == nullptr) return 2;
     std::mt19937 random(seed);
     const std::uint32_t codes[] = {1001, 1003, 1005, 1007, 1011, 1013, 1015, 1019, 1021, 1023, 2001,
