@@ -68,58 +68,6 @@ void RunUnloadCycles() {
     std::fflush(stdout);
 }
 
-struct ChildOutcome {
-    bool ended = false;
-    DWORD exitCode = 0;
-    std::string output;
-};
-
-// Runs this test again in a child process of this executable.
-ChildOutcome RunChild(const std::string& testName, std::chrono::milliseconds timeout) {
-    ChildOutcome outcome;
-    wchar_t directory[MAX_PATH];
-    wchar_t path[MAX_PATH];
-    if (GetTempPathW(MAX_PATH, directory) == 0 || GetTempFileNameW(directory, L"vtx", 0, path) == 0) return outcome;
-    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    const UniqueFile output(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                        &inheritable, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    if (!output) return outcome;
-
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --gtest_filter=" +
-                               std::wstring(testName.begin(), testName.end());
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = output.get();
-    startup.hStdError = output.get();
-    PROCESS_INFORMATION started{};
-    SetEnvironmentVariableW(kChildVariable, L"1");
-    const bool launched = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                         &startup, &started) != 0;
-    SetEnvironmentVariableW(kChildVariable, nullptr);
-    if (!launched) return outcome;
-    const UniqueHandle thread(started.hThread);
-    const UniqueHandle child(started.hProcess);
-
-    outcome.ended = WaitForSingleObject(child.get(), static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
-    if (!outcome.ended) {
-        TerminateProcess(child.get(), 1);
-        WaitForSingleObject(child.get(), 5000);
-    }
-    GetExitCodeProcess(child.get(), &outcome.exitCode);
-    SetFilePointer(output.get(), 0, nullptr, FILE_BEGIN);
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(output.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-        outcome.output.append(buffer, read);
-    }
-    return outcome;
-}
-
 // The last `count` lines of a text.
 std::string Tail(const std::string& text, int count) {
     std::size_t start = text.size();
@@ -151,7 +99,10 @@ TEST(LibraryUnload, RepeatedUnloadsLeaveNoThreadRunningInTheUnmappedLibrary) {
     const std::string name = std::string(info->test_suite_name()) + "." + info->name();
     for (int run = 0; run < 2; ++run) {
         SCOPED_TRACE("child run " + std::to_string(run));
-        const ChildOutcome child = RunChild(name, 75s);
+        // This test again, in a child process of this executable.
+        const ChildProcess::Outcome child = ChildProcess::Run(
+            ChildProcess::ThisProgram(), {L"--gtest_filter=" + std::wstring(name.begin(), name.end())}, 75s,
+            {{kChildVariable, L"1"}});
         ASSERT_TRUE(child.ended) << "the child hung:\n" << Report(child.output, 6);
         const bool completed = child.output.find(kCompleted) != std::string::npos;
         ASSERT_TRUE(completed && child.exitCode == 0)

@@ -1,17 +1,55 @@
 #include "support/child_process.h"
 
+#include <cwchar>
+#include <memory>
+
 #include "common/module_path.h"
 #include "support/command_line.h"
 
 namespace vtx::test {
+namespace {
+
+struct EnvironmentStringsFree {
+    void operator()(wchar_t* strings) const { ::FreeEnvironmentStringsW(strings); }
+};
+
+// Whether the block entry `entry` ("NAME=value") sets variable `name`;
+// Windows compares variable names without regard to case.
+bool Sets(const wchar_t* entry, const std::wstring& name) {
+    return _wcsnicmp(entry, name.c_str(), name.size()) == 0 && entry[name.size()] == L'=';
+}
+
+// The test's own environment with `extra` added, as CreateProcessW takes it
+// with CREATE_UNICODE_ENVIRONMENT: "NAME=value" entries, each ended by a
+// NUL, and one more NUL at the end.
+std::wstring EnvironmentBlock(const ChildProcess::Environment& extra) {
+    std::wstring block;
+    const std::unique_ptr<wchar_t, EnvironmentStringsFree> own(::GetEnvironmentStringsW());
+    for (const wchar_t* entry = own.get(); entry != nullptr && *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+        bool replaced = false;
+        for (const auto& variable : extra) replaced = replaced || Sets(entry, variable.first);
+        if (!replaced) block.append(entry).push_back(L'\0');
+    }
+    for (const auto& [name, value] : extra) block.append(name + L"=" + value).push_back(L'\0');
+    block.push_back(L'\0');
+    return block;
+}
+
+}  // namespace
 
 std::wstring ChildProcess::PathOf(const std::wstring& program) { return common::ExecutableFolder() + program; }
 
+std::wstring ChildProcess::ThisProgram() {
+    const std::wstring path = common::ModulePath(nullptr);
+    return path.substr(path.find_last_of(L"\\/") + 1);
+}
+
 ChildProcess::ChildProcess(const std::wstring& program, const std::vector<std::wstring>& arguments)
-    : ChildProcess(program, arguments, nullptr) {}
+    : ChildProcess(program, arguments, nullptr, {}) {}
 
 // `output`, if given, receives the child's standard output and error.
-ChildProcess::ChildProcess(const std::wstring& program, const std::vector<std::wstring>& arguments, HANDLE output) {
+ChildProcess::ChildProcess(const std::wstring& program, const std::vector<std::wstring>& arguments, HANDLE output,
+                           const Environment& environment) {
     std::wstring commandLine = CommandLineOf(PathOf(program), arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
@@ -21,9 +59,12 @@ ChildProcess::ChildProcess(const std::wstring& program, const std::vector<std::w
         startup.hStdOutput = output;
         startup.hStdError = output;
     }
+    // Without extra variables the child inherits the test's environment as is.
+    std::wstring block = environment.empty() ? std::wstring() : EnvironmentBlock(environment);
     PROCESS_INFORMATION started{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, output != nullptr, 0, nullptr, nullptr,
-                        &startup, &started)) {
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, output != nullptr,
+                        block.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT, block.empty() ? nullptr : block.data(),
+                        nullptr, &startup, &started)) {
         return;
     }
     UniqueHandle thread(started.hThread);
@@ -51,34 +92,41 @@ std::optional<DWORD> ChildProcess::WaitForExit(std::chrono::milliseconds timeout
     return exitCode;
 }
 
-std::optional<ChildProcess::Outcome> ChildProcess::RunToEnd(const std::wstring& program,
-                                                            const std::vector<std::wstring>& arguments,
-                                                            std::chrono::milliseconds timeout) {
+ChildProcess::Outcome ChildProcess::Run(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                                        std::chrono::milliseconds timeout, const Environment& environment) {
+    Outcome outcome;
     // Output goes to a temporary file the child inherits: a pipe would need
     // a reader while the child runs.
     wchar_t directory[MAX_PATH];
     wchar_t path[MAX_PATH];
-    if (GetTempPathW(MAX_PATH, directory) == 0 || GetTempFileNameW(directory, L"vtx", 0, path) == 0) {
-        return std::nullopt;
-    }
+    if (GetTempPathW(MAX_PATH, directory) == 0 || GetTempFileNameW(directory, L"vtx", 0, path) == 0) return outcome;
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     UniqueFile output(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
                                   nullptr));
-    if (!output) return std::nullopt;
+    if (!output) return outcome;
 
-    ChildProcess child(program, arguments, output.get());
-    const std::optional<DWORD> exitCode = child.WaitForExit(timeout);
-    if (!exitCode) return std::nullopt;
-
-    Outcome outcome;
-    outcome.exitCode = *exitCode;
+    {
+        // Ended here, by the destructor, if it is still running.
+        ChildProcess child(program, arguments, output.get(), environment);
+        const std::optional<DWORD> exitCode = child.WaitForExit(timeout);
+        outcome.ended = exitCode.has_value();
+        outcome.exitCode = exitCode.value_or(0);
+    }
     SetFilePointer(output.get(), 0, nullptr, FILE_BEGIN);
     char buffer[4096];
     DWORD read = 0;
     while (ReadFile(output.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
         outcome.output.append(buffer, read);
     }
+    return outcome;
+}
+
+std::optional<ChildProcess::Outcome> ChildProcess::RunToEnd(const std::wstring& program,
+                                                            const std::vector<std::wstring>& arguments,
+                                                            std::chrono::milliseconds timeout) {
+    Outcome outcome = Run(program, arguments, timeout);
+    if (!outcome.ended) return std::nullopt;
     return outcome;
 }
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/unique_handle.h"
@@ -29,10 +30,18 @@ public:
     // The exit code once the process ended within `timeout`.
     std::optional<DWORD> WaitForExit(std::chrono::milliseconds timeout) const;
 
+    // Variables set for the child on top of the test's own environment.
+    using Environment = std::vector<std::pair<std::wstring, std::wstring>>;
+
     struct Outcome {
+        bool ended = false;  // within the time; a child that did not was terminated
         DWORD exitCode = 0;
         std::string output;  // standard output and standard error, as written
     };
+    // Runs `program` until it ends, for at most `timeout`. Its output is
+    // kept also when it hung, to show how far it got.
+    static Outcome Run(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                       std::chrono::milliseconds timeout, const Environment& environment = {});
     // Runs `program` to its end; nothing when it did not end within `timeout`
     // (it is then terminated).
     static std::optional<Outcome> RunToEnd(const std::wstring& program, const std::vector<std::wstring>& arguments,
@@ -40,9 +49,13 @@ public:
 
     // `program` in the test executable's folder.
     static std::wstring PathOf(const std::wstring& program);
+    // The file name of the running test executable, to run it again as a
+    // child (with --gtest_filter, say).
+    static std::wstring ThisProgram();
 
 private:
-    ChildProcess(const std::wstring& program, const std::vector<std::wstring>& arguments, HANDLE output);
+    ChildProcess(const std::wstring& program, const std::vector<std::wstring>& arguments, HANDLE output,
+                 const Environment& environment);
 
     UniqueHandle process_;
     DWORD processId_ = 0;
