@@ -27,6 +27,7 @@
 #include "support/bridge_library.h"
 #include "support/message_box_watcher.h"
 #include "support/peer_process.h"
+#include "support/test_files.h"
 #include "support/unique_handle.h"
 #include "transport/envelope.h"
 #include "transport/message_codes.h"
@@ -259,47 +260,11 @@ inline void VTX_CALL RecordWideCallback(const void* text, unsigned int length) {
 // ---------------------------------------------------------------------------
 // What the peer received: one file per message, exactly cbData bytes.
 
-class TempDirectory {
-public:
-    TempDirectory() {
-        wchar_t base[MAX_PATH] = {};
-        GetTempPathW(MAX_PATH, base);
-        path_ = std::wstring(base) + L"vtxexports-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                std::to_wstring(GetTickCount()) + L"-" + std::to_wstring(++Counter());
-    }
-    ~TempDirectory() {
-        WIN32_FIND_DATAW found;
-        const HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                DeleteFileW((path_ + L"\\" + found.cFileName).c_str());
-            } while (FindNextFileW(search, &found));
-            FindClose(search);
-        }
-        RemoveDirectoryW(path_.c_str());
-    }
-    TempDirectory(const TempDirectory&) = delete;
-    TempDirectory& operator=(const TempDirectory&) = delete;
-    const std::wstring& Path() const { return path_; }
-
-private:
-    static int& Counter() {
-        static int counter = 0;
-        return counter;
-    }
-    std::wstring path_;
-};
-
 struct Recorded {
     unsigned long sequence = 0;
     std::uint32_t code = 0;
     Bytes bytes;
 };
-
-inline Bytes ReadFileBytes(const std::wstring& path) {
-    std::ifstream file(path.c_str(), std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 // Every message recorded in `directory` (named <sequence>-<code>.bin), in order.
 inline std::vector<Recorded> ReadRecords(const std::wstring& directory) {
@@ -662,7 +627,7 @@ protected:
         ASSERT_EQ(Api::Init(Lib(), 1, text.c_str(), pollMode, callback), kOk) << "the session did not open";
     }
 
-    TempDirectory records_;
+    TempDirectory records_{L"vtxexports"};
     std::unique_ptr<PeerProcess> peer_;
     std::unique_ptr<BridgeLibrary> library_;
 };

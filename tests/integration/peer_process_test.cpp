@@ -21,6 +21,7 @@
 #include "peer/peer_control.h"
 #include "support/peer_process.h"
 #include "support/raw_window.h"
+#include "support/test_files.h"
 #include "transport/envelope.h"
 #include "transport/message_codes.h"
 
@@ -83,38 +84,6 @@ Bytes ExpectedAnswer(std::int32_t status, const String& payload, const String& r
 }
 
 std::string HandleCommandText(HWND window) { return std::to_string(reinterpret_cast<std::uintptr_t>(window)); }
-
-// A directory of its own under %TEMP%, removed with everything in it.
-class TempDirectory {
-public:
-    TempDirectory() {
-        wchar_t base[MAX_PATH];
-        GetTempPathW(MAX_PATH, base);
-        path_ = std::wstring(base) + L"vtxpeer-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                std::to_wstring(GetTickCount());
-    }
-    ~TempDirectory() {
-        WIN32_FIND_DATAW found;
-        const HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                DeleteFileW((path_ + L"\\" + found.cFileName).c_str());
-            } while (FindNextFileW(search, &found));
-            FindClose(search);
-        }
-        RemoveDirectoryW(path_.c_str());
-    }
-    const std::wstring& Path() const { return path_; }
-    std::wstring File(const std::wstring& name) const { return path_ + L"\\" + name; }
-
-private:
-    std::wstring path_;
-};
-
-Bytes ReadFileBytes(const std::wstring& path) {
-    std::ifstream file(path.c_str(), std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 void WriteTextFile(const std::wstring& path, const std::string& text) {
     std::ofstream file(path.c_str(), std::ios::binary);
@@ -263,7 +232,7 @@ TEST_F(PeerProcessTest, ConfiguredAtStartAndAtRuntime) {
 }
 
 TEST_F(PeerProcessTest, ScriptFileConfiguresThePeer) {
-    TempDirectory directory;
+    TempDirectory directory(L"vtxpeer");
     ASSERT_TRUE(CreateDirectoryW(directory.Path().c_str(), nullptr));
     const std::wstring script = directory.File(L"peer.txt");
     WriteTextFile(script, "# answers for the wide send\r\nanswer 2014 status=202 payload=\"from a script\"\r\n");
@@ -422,7 +391,7 @@ TEST_F(PeerProcessTest, TimersServeUntilStopped) {
 }
 
 TEST_F(PeerProcessTest, RecordDirectoryHoldsTheExactBytes) {
-    TempDirectory directory;
+    TempDirectory directory(L"vtxpeer");
     ASSERT_NO_FATAL_FAILURE(StartPeer({L"--record", directory.Path()}));
     const auto narrow = Request<MessageEnvelope>(std::string("recorded"), std::string("n"));
     const auto wide = Request<MessageEnvelopeW>(std::wstring(L"recorded"), std::wstring(L"w"));
@@ -442,7 +411,7 @@ TEST_F(PeerProcessTest, RecordDirectoryHoldsTheExactBytes) {
 }
 
 TEST_F(PeerProcessTest, TraceDescribesEveryMessageOnALine) {
-    TempDirectory directory;
+    TempDirectory directory(L"vtxpeer");
     ASSERT_TRUE(CreateDirectoryW(directory.Path().c_str(), nullptr));
     const std::wstring trace = directory.File(L"trace.txt");
     ASSERT_NO_FATAL_FAILURE(StartPeer({L"--trace", trace}));
@@ -519,7 +488,7 @@ TEST(PeerCommandLine, HelpAndBadOptions) {
 }
 
 TEST(PeerCommandLine, ScriptErrorsNameFileAndLine) {
-    TempDirectory directory;
+    TempDirectory directory(L"vtxpeer");
     ASSERT_TRUE(CreateDirectoryW(directory.Path().c_str(), nullptr));
     const std::wstring script = directory.File(L"bad.txt");
     WriteTextFile(script, "answer 1014\nanswer 1014 repeat=0\n");
