@@ -7,23 +7,8 @@
 # VTX_BENCH_BUILD_DIR builds elsewhere than the preset's build/mingw (with
 # VTX_WINEPREFIX, for a prefix of one's own while others use the defaults).
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
-
-scripts/setup.sh
-if [ -n "${VTX_BENCH_BUILD_DIR:-}" ]; then
-  build=$VTX_BENCH_BUILD_DIR
-  # The toolchain is given only to a new build folder; CMake keeps it.
-  if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  fi
-  cmake --build "$build" --target vtxbench
-else
-  build=build/mingw
-  cmake --preset mingw >/dev/null
-  cmake --build --preset mingw --target vtxbench
-fi
+source "$(dirname "$0")/build-env.sh"
+vtx_build --dir "${VTX_BENCH_BUILD_DIR:-}" vtxbench
 
 # vtxbench runs in its own folder (the library's fallback log goes there):
 # a relative --json path is made absolute against the caller's folder.

@@ -5,12 +5,8 @@
 # session, saying what happens. The peer's own trace of every message goes to
 # build/mingw/bin/demo-peer-trace.log.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
-
-scripts/setup.sh
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw
+source "$(dirname "$0")/build-env.sh"
+vtx_build
 
 exec xvfb-run -a bash -c '
   source scripts/wine-env.sh

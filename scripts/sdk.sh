@@ -6,25 +6,9 @@
 #
 # VTX_SDK_BUILD_DIR builds elsewhere than the preset's build/mingw.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
-
-scripts/setup.sh >&2
-if [ -n "${VTX_SDK_BUILD_DIR:-}" ]; then
-  build=$(realpath -m -- "$VTX_SDK_BUILD_DIR")
-  # The toolchain is given only to a new build folder; CMake keeps it.
-  if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  else
-    cmake -S . -B "$build" >/dev/null
-  fi
-  cmake --build "$build" --target vtxbridge vtxpeer vtxcli >&2
-else
-  build=$root/build/mingw
-  cmake --preset mingw >/dev/null
-  cmake --build --preset mingw --target vtxbridge vtxpeer vtxcli >&2
-fi
+source "$(dirname "$0")/build-env.sh"
+# Progress on standard error: standard output is the zip's path alone.
+vtx_build --dir "${VTX_SDK_BUILD_DIR:-}" vtxbridge vtxpeer vtxcli >&2
 
 # The kit goes into a folder of its own, so an older zip is never taken
 # for this one.

@@ -2,12 +2,8 @@
 # Builds everything and runs the whole test suite under Wine and Xvfb.
 # Usage: scripts/test.sh [extra ctest arguments]
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
-
-scripts/setup.sh
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw
+source "$(dirname "$0")/build-env.sh"
+vtx_build
 
 # The portable decoder, natively under ASan and UBSan, and fuzzed for a
 # bounded time (VTX_FUZZ_SECONDS, default 60).
