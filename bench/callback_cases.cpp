@@ -117,7 +117,7 @@ void RunCallbackCases(BenchContext& bench) {
 
     for (int round = 1; round <= bench.options.rounds; ++round) {
         Progress("callback, round %d of %d\n", round, bench.options.rounds);
-        bench.peer.Reserve(0);  // a peer that died is started again
+        bench.peer.Use(Delivery::Inline);  // a peer that did not start is started again
         // Both sides shuffled together, so both meet the same load.
         std::vector<std::size_t> schedule(iterations, 0);
         schedule.insert(schedule.end(), iterations, 1);

@@ -15,7 +15,6 @@ struct LatencyCase {
     const char* key = "";
     const char* label = "";
     Delivery delivery = Delivery::Inline;
-    std::uint64_t bytesPerTrip = 0;  // what the peer keeps of each request
     int iterations = 0;
     int warmup = 0;
     std::function<bool()> roundTrip;
@@ -24,13 +23,12 @@ struct LatencyCase {
     std::size_t failures = 0;
 };
 
-LatencyCase MakeCase(const char* key, const char* label, Delivery delivery, std::uint64_t bytesPerTrip, int iterations,
-                     int warmup, std::function<bool()> roundTrip) {
+LatencyCase MakeCase(const char* key, const char* label, Delivery delivery, int iterations, int warmup,
+                     std::function<bool()> roundTrip) {
     LatencyCase made;
     made.key = key;
     made.label = label;
     made.delivery = delivery;
-    made.bytesPerTrip = bytesPerTrip;
     made.iterations = iterations;
     made.warmup = warmup;
     made.roundTrip = std::move(roundTrip);
@@ -51,9 +49,7 @@ void RunRound(BenchContext& bench, std::vector<LatencyCase*>& group, Delivery de
     std::vector<std::size_t> schedule;
     for (std::size_t index = 0; index < group.size(); ++index) {
         LatencyCase& latencyCase = *group[index];
-        for (int i = 0; i < latencyCase.warmup; ++i) {
-            if (bench.peer.Reserve(latencyCase.bytesPerTrip)) latencyCase.roundTrip();
-        }
+        for (int i = 0; i < latencyCase.warmup; ++i) latencyCase.roundTrip();
         schedule.insert(schedule.end(), static_cast<std::size_t>(latencyCase.iterations), index);
     }
     std::shuffle(schedule.begin(), schedule.end(), random);
@@ -61,11 +57,6 @@ void RunRound(BenchContext& bench, std::vector<LatencyCase*>& group, Delivery de
     std::vector<std::vector<double>> round(group.size());
     for (const std::size_t index : schedule) {
         LatencyCase& latencyCase = *group[index];
-        // A restart happens here, outside the timed section.
-        if (!bench.peer.Reserve(latencyCase.bytesPerTrip)) {
-            ++latencyCase.failures;
-            continue;
-        }
         const long long start = Ticks();
         const bool ok = latencyCase.roundTrip();
         const double elapsedUs = MicrosecondsSince(start);
@@ -92,8 +83,6 @@ void RunLatencyCases(BenchContext& bench) {
     const auto rawTrip = [&bench, &sender](Form form) {
         return [&bench, &sender, form] { return bench.raw.RoundTrip(sender, bench.peer.Window(), form); };
     };
-    const std::uint64_t narrowBytes = sizeof(MessageEnvelope);
-    const std::uint64_t wideBytes = sizeof(MessageEnvelopeW);
     const int fast = options.iterations;
     const int late = options.lateIterations;
     const int warm = options.warmup;
@@ -102,28 +91,28 @@ void RunLatencyCases(BenchContext& bench) {
 
     std::vector<LatencyCase> cases;
     if (options.Runs("limit")) {
-        cases.push_back(MakeCase("limit.narrow.inline", "limit narrow inline", Delivery::Inline, narrowBytes, fast,
-                                 warm, rawTrip(Form::Narrow)));
-        cases.push_back(MakeCase("limit.wide.inline", "limit wide inline", Delivery::Inline, wideBytes, fast, warm,
-                                 rawTrip(Form::Wide)));
+        cases.push_back(MakeCase("limit.narrow.inline", "limit narrow inline", Delivery::Inline, fast, warm,
+                                 rawTrip(Form::Narrow)));
+        cases.push_back(
+            MakeCase("limit.wide.inline", "limit wide inline", Delivery::Inline, fast, warm, rawTrip(Form::Wide)));
     }
     if (options.Runs("library")) {
         cases.push_back(MakeCase("library.narrow.inline", "library narrow inline (vtx_sendrequest)", Delivery::Inline,
-                                 narrowBytes, fast, warm, [&library] { return library.RequestNarrow(); }));
+                                 fast, warm, [&library] { return library.RequestNarrow(); }));
         cases.push_back(MakeCase("library.wide.inline", "library wide inline (vtx_sendrequestw)", Delivery::Inline,
-                                 wideBytes, fast, warm, [&library] { return library.RequestWide(); }));
+                                 fast, warm, [&library] { return library.RequestWide(); }));
     }
     if (options.Runs("limit")) {
-        cases.push_back(MakeCase("limit.narrow.late", "limit narrow late", Delivery::Late, narrowBytes, fast, warm,
-                                 rawTrip(Form::Narrow)));
         cases.push_back(
-            MakeCase("limit.wide.late", "limit wide late", Delivery::Late, wideBytes, fast, warm, rawTrip(Form::Wide)));
+            MakeCase("limit.narrow.late", "limit narrow late", Delivery::Late, fast, warm, rawTrip(Form::Narrow)));
+        cases.push_back(
+            MakeCase("limit.wide.late", "limit wide late", Delivery::Late, fast, warm, rawTrip(Form::Wide)));
     }
     if (options.Runs("library")) {
-        cases.push_back(MakeCase("library.narrow.late", "library narrow late (vtx_sendrequest)", Delivery::Late,
-                                 narrowBytes, late, lateWarm, [&library] { return library.RequestNarrow(); }));
-        cases.push_back(MakeCase("library.wide.late", "library wide late (vtx_sendrequestw)", Delivery::Late, wideBytes,
-                                 late, lateWarm, [&library] { return library.RequestWide(); }));
+        cases.push_back(MakeCase("library.narrow.late", "library narrow late (vtx_sendrequest)", Delivery::Late, late,
+                                 lateWarm, [&library] { return library.RequestNarrow(); }));
+        cases.push_back(MakeCase("library.wide.late", "library wide late (vtx_sendrequestw)", Delivery::Late, late,
+                                 lateWarm, [&library] { return library.RequestWide(); }));
     }
 
     // Grouped by how the peer answers, so it switches twice per round.

@@ -16,10 +16,6 @@
 namespace vtx::bench {
 namespace {
 
-// Far below the peer's 2 GB of address space: the copies it keeps of every
-// message must fit beside its own heap and the message being handled.
-constexpr std::uint64_t kPeerByteBudget = 768ull * 1024 * 1024;
-
 std::size_t CountFailures(const Results& results) {
     std::size_t failures = results.memory.failures;
     for (const auto& row : results.latency) failures += row.failures;
@@ -40,7 +36,7 @@ int Run(const Options& options) {
     results.settings = options.Describe();
 
     RawHost raw;
-    PeerRunner peer(kPeerByteBudget);
+    PeerRunner peer;
     LibraryClient library;
     if (!raw.Ready()) {
         std::fprintf(stderr, "vtxbench: cannot create the minimal host's window\n");
@@ -68,8 +64,6 @@ int Run(const Options& options) {
     if (options.Runs("memory")) RunMemoryCase(bench);
     if (options.Runs("callback")) RunCallbackCases(bench);
     library.Close();
-    results.peerRestarts = peer.Restarts();
-    results.peerStartSeconds = peer.StartSeconds();
 
     const std::string report = TextReport(results);
     std::fputs(report.c_str(), stdout);

@@ -49,25 +49,17 @@ void RunMemoryCase(BenchContext& bench) {
     memory.ran = true;
     const auto requests = static_cast<std::size_t>(bench.options.memoryRequests);
     memory.requests = requests;
-    const std::uint64_t bytes = sizeof(MessageEnvelope);
-    const int restartsBefore = bench.peer.Restarts();
     Progress("memory, %zu requests (vtx_sendrequest, narrow, inline)\n", requests);
 
     memory.counterFollowsUse = CounterFollowsUse();
     bench.peer.Use(Delivery::Inline);
     // Whatever the first requests set up for good is not growth.
-    for (int i = 0; i < kWarmup; ++i) {
-        if (bench.peer.Reserve(bytes)) bench.library.RequestNarrow();
-    }
+    for (int i = 0; i < kWarmup; ++i) bench.library.RequestNarrow();
     memory.samples.push_back({0, PrivateBytes(&memory.counter)});
 
     const std::size_t step = requests >= kSampleCount ? requests / kSampleCount : 1;
     double requestUs = 0;
     for (std::size_t done = 1; done <= requests; ++done) {
-        if (!bench.peer.Reserve(bytes)) {
-            ++memory.failures;
-            continue;
-        }
         const long long start = Ticks();
         if (!bench.library.RequestNarrow()) ++memory.failures;
         requestUs += MicrosecondsSince(start);
@@ -78,7 +70,6 @@ void RunMemoryCase(BenchContext& bench) {
         }
     }
     memory.seconds = requestUs / 1e6;
-    memory.peerRestarts = bench.peer.Restarts() - restartsBefore;
 }
 
 }  // namespace vtx::bench

@@ -99,7 +99,6 @@ void Memory(JsonWriter& json, const MemoryResult& memory) {
                                     static_cast<double>(memory.samples.front().privateBytes));
     json.Member("seconds_in_requests", memory.seconds);
     json.Member("failures", memory.failures);
-    json.Member("peer_restarts", memory.peerRestarts);
     json.Key("samples");
     json.BeginArray();
     for (const auto& sample : memory.samples) {
@@ -175,8 +174,6 @@ std::string JsonReport(const Results& results) {
     for (const auto& row : results.micro) Latency(json, row);
     json.EndArray();
     Steps(json, results);
-    json.Member("peer_restarts", results.peerRestarts);
-    json.Member("peer_start_seconds", results.peerStartSeconds);
     json.EndObject();
     return json.Text();
 }

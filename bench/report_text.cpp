@@ -99,8 +99,8 @@ void Memory(Lines& out, const Results& results) {
             memory.samples.back().requests, after, after - before, done > 0 ? (after - before) / done : 0.0);
     out.Add("  readings:");
     for (const auto& sample : memory.samples) out.Add(" %zu:%.1fM", sample.requests, sample.privateBytes / 1048576.0);
-    out.Add("\n  %.1f s spent in requests (%.3f ms each), peer restarted %d times, %zu failures\n", memory.seconds,
-            done > 0 ? memory.seconds * 1000 / done : 0.0, memory.peerRestarts, memory.failures);
+    out.Add("\n  %.1f s spent in requests (%.3f ms each), %zu failures\n", memory.seconds,
+            done > 0 ? memory.seconds * 1000 / done : 0.0, memory.failures);
 }
 
 void Steps(Lines& out, const Results& results) {
@@ -140,8 +140,6 @@ std::string TextReport(const Results& results) {
     Memory(out, results);
     LatencyTable(out, "Micro-timings", results.micro, 1, "us");
     Steps(out, results);
-    out.Add("\npeer restarts (to drop the copies it keeps of every message): %d; %.1f s spent starting peers\n",
-            results.peerRestarts, results.peerStartSeconds);
     return out.Take();
 }
 

@@ -53,7 +53,6 @@ struct MemoryResult {
     std::vector<MemorySample> samples;  // first: before, last: after
     double seconds = 0;
     std::size_t failures = 0;
-    int peerRestarts = 0;
     std::string counter;             // the counter read: PrivateUsage, or PagefileUsage where that is empty
     bool counterFollowsUse = false;  // it grew with 8 MB touched before the run
 };
@@ -72,8 +71,6 @@ struct Results {
     std::vector<ThroughputResult> throughput;
     MemoryResult memory;
     std::vector<LatencyResult> micro;
-    int peerRestarts = 0;
-    double peerStartSeconds = 0;
 
     const LatencyResult* FindLatency(const std::string& key) const;
     const ThroughputResult* FindThroughput(const std::string& key, int threads) const;
