@@ -10,7 +10,7 @@ namespace vtx::bench {
 struct Options {
     int rounds = 3;               // every case runs this often, rounds interleaved
     int iterations = 800;         // per round: limit cases, library inline cases
-    int lateIterations = 25;      // per round: library late cases (a pause of 100 ms each today)
+    int lateIterations = 800;     // per round: library late cases
     int callbackIterations = 25;  // per round: callback delivery, library and limit
     int durationMs = 600;         // per throughput run (four per thread count and round)
     int memoryRequests = 100000;  // requests between the two memory readings

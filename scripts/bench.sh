@@ -2,7 +2,8 @@
 # Builds vtxbench.exe (with vtxbridge.dll and vtxpeer.exe), then measures the
 # library against the transport's own limit under Wine and Xvfb. Arguments go
 # to vtxbench, e.g. scripts/bench.sh --json bench.json, or --quick, or --help.
-# The default run takes three to five minutes; see docs/performance.md.
+# The default run takes about 2½ minutes on a quiet machine; see
+# docs/performance.md.
 #
 # VTX_BENCH_BUILD_DIR builds elsewhere than the preset's build/mingw (with
 # VTX_WINEPREFIX, for a prefix of one's own while others use the defaults).
