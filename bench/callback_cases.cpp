@@ -82,20 +82,8 @@ struct Side {
     const char* key;
     const char* label;
     HWND target;
-    std::vector<double> samples;
-    std::vector<double> roundMedians;
-    std::size_t failures = 0;
+    LatencyRounds rounds;
 };
-
-void Store(BenchContext& bench, Side& side) {
-    LatencyResult result;
-    result.key = side.key;
-    result.label = side.label;
-    result.all = Summarize(std::move(side.samples));
-    result.roundMediansUs = std::move(side.roundMedians);
-    result.failures = side.failures;
-    bench.results.latency.push_back(std::move(result));
-}
 
 }  // namespace
 
@@ -105,13 +93,9 @@ void RunCallbackCases(BenchContext& bench) {
 
     bench.peer.Use(Delivery::Inline);
     const bool open = bench.library.ReopenWithCallback(LibraryCallback);
-    Side sides[] = {{"library.callback",
-                     "library callback (vtx_init with callback)",
-                     open ? LibraryClient::BridgeWindow() : nullptr,
-                     {},
-                     {},
-                     0},
-                    {"limit.callback", "limit callback", bench.raw.Window(), {}, {}, 0}};
+    Side sides[] = {{"library.callback", "library callback (vtx_init with callback)",
+                     open ? LibraryClient::BridgeWindow() : nullptr, {}},
+                    {"limit.callback", "limit callback", bench.raw.Window(), {}}};
     const auto iterations = static_cast<std::size_t>(bench.options.callbackIterations);
     RawCallbackThread limitWorker(bench.raw);
 
@@ -127,21 +111,18 @@ void RunCallbackCases(BenchContext& bench) {
             ::Sleep(static_cast<DWORD>(pause(random)));
             const double elapsedUs = sides[index].target != nullptr ? DeliverOnce(bench, sides[index].target) : -1;
             if (elapsedUs < 0) {
-                ++sides[index].failures;
+                ++sides[index].rounds.failures;
             } else {
                 taken[index].push_back(elapsedUs);
             }
         }
         for (std::size_t index = 0; index < 2; ++index) {
-            Side& side = sides[index];
-            side.roundMedians.push_back(Summarize(taken[index]).medianUs);
-            side.samples.insert(side.samples.end(), taken[index].begin(), taken[index].end());
-            Progress("  %-44s median %9.3f ms  (%zu)\n", side.label, side.roundMedians.back() / 1000,
-                     taken[index].size());
+            const LatencySummary summary = sides[index].rounds.AddRound(taken[index]);
+            Progress("  %-44s median %9.3f ms  (%zu)\n", sides[index].label, summary.medianUs / 1000, summary.count);
         }
     }
     bench.library.Close();
-    for (Side& side : sides) Store(bench, side);
+    for (Side& side : sides) bench.results.latency.push_back(side.rounds.Finish(side.key, side.label));
 }
 
 }  // namespace vtx::bench

@@ -18,9 +18,7 @@ struct LatencyCase {
     int iterations = 0;
     int warmup = 0;
     std::function<bool()> roundTrip;
-    std::vector<double> samplesUs;
-    std::vector<double> roundMediansUs;
-    std::size_t failures = 0;
+    LatencyRounds rounds;
 };
 
 LatencyCase MakeCase(const char* key, const char* label, Delivery delivery, int iterations, int warmup,
@@ -42,7 +40,7 @@ void RunRound(BenchContext& bench, std::vector<LatencyCase*>& group, Delivery de
     if (group.empty()) return;
     if (!bench.peer.Use(delivery)) {
         for (LatencyCase* latencyCase : group) {
-            latencyCase->failures += static_cast<std::size_t>(latencyCase->iterations);
+            latencyCase->rounds.failures += static_cast<std::size_t>(latencyCase->iterations);
         }
         return;
     }
@@ -63,14 +61,12 @@ void RunRound(BenchContext& bench, std::vector<LatencyCase*>& group, Delivery de
         if (ok) {
             round[index].push_back(elapsedUs);
         } else {
-            ++latencyCase.failures;
+            ++latencyCase.rounds.failures;
         }
     }
     for (std::size_t index = 0; index < group.size(); ++index) {
         LatencyCase& latencyCase = *group[index];
-        const LatencySummary summary = Summarize(round[index]);
-        latencyCase.roundMediansUs.push_back(summary.medianUs);
-        latencyCase.samplesUs.insert(latencyCase.samplesUs.end(), round[index].begin(), round[index].end());
+        const LatencySummary summary = latencyCase.rounds.AddRound(round[index]);
         Progress("  %-44s median %9.3f ms  (%zu)\n", latencyCase.label, summary.medianUs / 1000, summary.count);
     }
 }
@@ -127,13 +123,7 @@ void RunLatencyCases(BenchContext& bench) {
         RunRound(bench, lateGroup, Delivery::Late, random);
     }
     for (auto& latencyCase : cases) {
-        LatencyResult result;
-        result.key = latencyCase.key;
-        result.label = latencyCase.label;
-        result.all = Summarize(std::move(latencyCase.samplesUs));
-        result.roundMediansUs = std::move(latencyCase.roundMediansUs);
-        result.failures = latencyCase.failures;
-        bench.results.latency.push_back(std::move(result));
+        bench.results.latency.push_back(latencyCase.rounds.Finish(latencyCase.key, latencyCase.label));
     }
 }
 

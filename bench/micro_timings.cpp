@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
-#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,33 +40,30 @@ public:
             step();
             samples.push_back(MicrosecondsSince(start));
         }
-        LatencyResult& result = Entry(key, label);
-        result.roundMediansUs.push_back(Summarize(samples).medianUs);
-        Progress("  %-44s median %9.1f us\n", label, result.roundMediansUs.back());
-        samples_[key].insert(samples_[key].end(), samples.begin(), samples.end());
+        const LatencySummary summary = Entry(key, label).rounds.AddRound(samples);
+        Progress("  %-44s median %9.1f us\n", label, summary.medianUs);
     }
 
     void StoreInto(std::vector<LatencyResult>& results) {
-        for (auto& result : results_) {
-            result.all = Summarize(std::move(samples_[result.key]));
-            results.push_back(std::move(result));
-        }
+        for (auto& timing : timings_) results.push_back(timing.rounds.Finish(timing.key, timing.label));
     }
 
 private:
-    LatencyResult& Entry(const char* key, const char* label) {
-        for (auto& result : results_) {
-            if (result.key == key) return result;
+    struct Timing {
+        const char* key;
+        const char* label;
+        LatencyRounds rounds;
+    };
+
+    Timing& Entry(const char* key, const char* label) {
+        for (auto& timing : timings_) {
+            if (std::string(timing.key) == key) return timing;
         }
-        LatencyResult result;
-        result.key = key;
-        result.label = label;
-        results_.push_back(std::move(result));
-        return results_.back();
+        timings_.push_back({key, label, {}});
+        return timings_.back();
     }
 
-    std::vector<LatencyResult> results_;  // in the order first timed
-    std::map<std::string, std::vector<double>> samples_;
+    std::vector<Timing> timings_;  // in the order first timed
 };
 
 template <class Char, std::size_t N>

@@ -27,6 +27,23 @@ LatencySummary Summarize(std::vector<double> samplesUs) {
     return summary;
 }
 
+LatencySummary LatencyRounds::AddRound(const std::vector<double>& roundUs) {
+    const LatencySummary summary = Summarize(roundUs);
+    roundMediansUs.push_back(summary.medianUs);
+    samplesUs.insert(samplesUs.end(), roundUs.begin(), roundUs.end());
+    return summary;
+}
+
+LatencyResult LatencyRounds::Finish(std::string key, std::string label) {
+    LatencyResult result;
+    result.key = std::move(key);
+    result.label = std::move(label);
+    result.all = Summarize(std::move(samplesUs));
+    result.roundMediansUs = std::move(roundMediansUs);
+    result.failures = failures;
+    return result;
+}
+
 double ThroughputResult::Median() const {
     if (runsPerSecond.empty()) return 0;
     std::vector<double> sorted = runsPerSecond;

@@ -31,6 +31,20 @@ struct LatencyResult {
     std::size_t failures = 0;  // round trips that failed or answered wrongly
 };
 
+// A latency case while its rounds run: every sample, pooled over the
+// rounds, and each round's median. The latency, callback and micro cases
+// all fill their figures through it.
+struct LatencyRounds {
+    std::vector<double> samplesUs;
+    std::vector<double> roundMediansUs;
+    std::size_t failures = 0;
+
+    // Adds one round's samples; returns that round's summary.
+    LatencySummary AddRound(const std::vector<double>& roundUs);
+    // The case over all its rounds; the samples go into it.
+    LatencyResult Finish(std::string key, std::string label);
+};
+
 // Round trips per second of one thread count, one figure per run (two
 // runs per round).
 struct ThroughputResult {
