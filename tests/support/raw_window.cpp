@@ -59,34 +59,7 @@ LRESULT CALLBACK RawWindow::WindowProcedure(HWND window, UINT message, WPARAM wP
 }
 
 void RawWindow::Record(HWND sender, const COPYDATASTRUCT& data) {
-    CopyDataMessage message;
-    message.code = static_cast<std::uint32_t>(data.dwData);
-    message.size = data.cbData;
-    message.sender = sender;
-    if (data.lpData != nullptr) {
-        const auto* bytes = static_cast<const unsigned char*>(data.lpData);
-        message.bytes.assign(bytes, bytes + data.cbData);
-    }
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        messages_.push_back(std::move(message));
-    }
-    arrived_.notify_all();
-}
-
-std::vector<CopyDataMessage> RawWindow::Messages() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return messages_;
-}
-
-bool RawWindow::WaitForMessages(std::size_t count, std::chrono::milliseconds timeout) const {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return arrived_.wait_for(lock, timeout, [&] { return messages_.size() >= count; });
-}
-
-void RawWindow::Clear() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    messages_.clear();
+    messages_.Add(CopyDataMessage::Of(sender, static_cast<std::uint32_t>(data.dwData), data.lpData, data.cbData));
 }
 
 LRESULT RawWindow::Send(HWND to, std::uint32_t code, const void* data, std::size_t size) const {

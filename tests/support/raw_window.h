@@ -8,22 +8,19 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <future>
-#include <mutex>
 #include <thread>
 #include <vector>
 
+#include "peer/message_log.h"
+
 namespace vtx::test {
 
-struct CopyDataMessage {
-    std::uint32_t code = 0;            // dwData
-    std::uint32_t size = 0;            // cbData as it arrived
-    HWND sender = nullptr;             // wParam
-    std::vector<unsigned char> bytes;  // exactly `size` bytes (none if lpData was null)
-};
+// What arrived: code (dwData), cbData as it arrived, the sender (wParam) and
+// exactly cbData bytes (none if lpData was null).
+using CopyDataMessage = peer::ReceivedMessage;
 
 class RawWindow {
 public:
@@ -36,10 +33,12 @@ public:
     HWND Handle() const { return window_; }
     void SetReturnValue(LRESULT value) { returnValue_ = value; }
 
-    std::vector<CopyDataMessage> Messages() const;
+    std::vector<CopyDataMessage> Messages() const { return messages_.Snapshot(); }
     // True once `count` messages arrived in all; false after `timeout`.
-    bool WaitForMessages(std::size_t count, std::chrono::milliseconds timeout) const;
-    void Clear();
+    bool WaitForMessages(std::size_t count, std::chrono::milliseconds timeout) const {
+        return messages_.WaitFor(count, timeout);
+    }
+    void Clear() { messages_.Clear(); }
 
     // Sends WM_COPYDATA from the calling thread with this window as wParam;
     // returns what the receiver returned, 0 also when it did not take the
@@ -57,9 +56,7 @@ private:
     void Record(HWND sender, const COPYDATASTRUCT& data);
 
     std::atomic<LRESULT> returnValue_;
-    mutable std::mutex mutex_;
-    mutable std::condition_variable arrived_;
-    std::vector<CopyDataMessage> messages_;
+    peer::MessageLog<CopyDataMessage> messages_;
     HWND window_ = nullptr;
     DWORD threadId_ = 0;
     std::thread thread_;

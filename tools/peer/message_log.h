@@ -18,6 +18,16 @@ struct ReceivedMessage {
     std::uint32_t size = 0;          // cbData as it arrived
     HWND sender = nullptr;           // wParam
     std::vector<unsigned char> bytes;  // lpData: exactly `size` bytes (none if lpData was null)
+
+    static ReceivedMessage Of(HWND sender, std::uint32_t code, const void* data, std::size_t size) {
+        ReceivedMessage message;
+        message.code = code;
+        message.size = static_cast<std::uint32_t>(size);
+        message.sender = sender;
+        const auto* first = static_cast<const unsigned char*>(data);
+        if (first != nullptr) message.bytes.assign(first, first + size);
+        return message;
+    }
 };
 
 struct SentMessage {

@@ -85,13 +85,7 @@ void PeerEngine::Record(HWND sender, std::uint32_t messageCode, const void* data
     if (outputs_.record != nullptr && !outputs_.record->Write(messageCode, data, size)) {
         Note("cannot write the record file of this message (error " + std::to_string(GetLastError()) + ")");
     }
-    ReceivedMessage message;
-    message.code = messageCode;
-    message.size = static_cast<std::uint32_t>(size);
-    message.sender = sender;
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    if (bytes != nullptr) message.bytes.assign(bytes, bytes + size);
-    if (outputs_.received != nullptr) outputs_.received->Add(std::move(message));
+    if (outputs_.received != nullptr) outputs_.received->Add(ReceivedMessage::Of(sender, messageCode, data, size));
 }
 
 LRESULT PeerEngine::OnRequest(HWND sender, std::uint32_t requestCode, const void* data, std::size_t size) {
