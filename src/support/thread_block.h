@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 
 #include "support/unique_handle.h"
@@ -34,22 +36,42 @@ inline bool WaitForThreadEvent(HANDLE event, DWORD boundMs) {
     return event != nullptr && ::WaitForSingleObject(event, boundMs) == WAIT_OBJECT_0;
 }
 
+// What a library thread and its owner share to end it; each thread's own
+// control block derives from it.
+struct ThreadControl {
+    UniqueHandle thread;
+    DWORD threadId = 0;
+    // Set before the thread starts, so a stop that comes first is not undone.
+    std::atomic<std::int32_t> run{1};
+    // Signalled as the thread's last act; `parked` is never signalled.
+    UniqueHandle ended{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    UniqueHandle parked{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+
+    bool HasEnded() const { return WaitForThreadEvent(ended.get(), 0); }
+};
+
 // How a library thread ends. The library may be unmapped as soon as the
 // unloading thread has seen the end, so the thread must not run one more
-// instruction of ours after it: it signals `ended` and starts waiting on
-// `parked`, which nobody signals, in one call. The unloading thread then ends
-// it where it waits, holding nothing (see EndParkedThread). Waiting on the
-// thread handle instead would deadlock under the loader lock.
-inline void SignalEndAndPark(HANDLE ended, HANDLE parked) {
+// instruction of ours after it: it lets go of its reference (the owner keeps
+// the block alive until it has ended the thread), then signals `ended` and
+// starts waiting on `parked`, which nobody signals, in one call. The
+// unloading thread then ends it where it waits, holding nothing (see
+// EndParkedThread). Waiting on the thread handle instead would deadlock under
+// the loader lock.
+template <class Block>
+void ReleaseAndPark(std::shared_ptr<Block> control) {
+    const HANDLE ended = control->ended.get();
+    const HANDLE parked = control->parked.get();
+    control.reset();
     ::SignalObjectAndWait(ended, parked, INFINITE, FALSE);
 }
 
-// Waits up to `boundMs` for a thread to reach SignalEndAndPark, then ends it.
+// Waits up to `boundMs` for a thread to reach ReleaseAndPark, then ends it.
 // False when it did not get there in time; it is then left alone, since it
 // may be anywhere, holding anything.
-inline bool EndParkedThread(HANDLE thread, HANDLE ended, DWORD boundMs) {
-    if (!WaitForThreadEvent(ended, boundMs)) return false;
-    ::TerminateThread(thread, 0);
+inline bool EndParkedThread(const ThreadControl& control, DWORD boundMs) {
+    if (!WaitForThreadEvent(control.ended.get(), boundMs)) return false;
+    ::TerminateThread(control.thread.get(), 0);
     return true;
 }
 

@@ -18,17 +18,9 @@ namespace {
 constexpr DWORD kSettleMs = 100;
 constexpr DWORD kWakeIntervalMs = 20;
 
-struct LoopControl {
-    UniqueHandle thread;
-    DWORD threadId = 0;
-    std::atomic<std::int32_t> started{0};
-    // Set before the thread starts, so an unload that comes first is not undone.
-    std::atomic<std::int32_t> run{1};
+struct LoopControl : ThreadControl {
     // Signalled once the window exists (or could not be made).
     UniqueHandle ready{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    // Signalled as the thread's last act; `parked` is never signalled.
-    UniqueHandle ended{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    UniqueHandle parked{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
 // The running loop, if any. Guarded: first uses may race on host threads.
@@ -49,7 +41,6 @@ std::shared_ptr<LoopControl> StartOrGetLoop() {
         control->thread = StartThreadWith(control, MessageLoopThread, &control->threadId);
         // No thread, no loop: the next use tries again.
         if (!control->thread) return nullptr;
-        control->started = 1;
         loop = std::move(control);
     }
     return loop;
@@ -159,20 +150,14 @@ DWORD WINAPI MessageLoopThread(LPVOID parameter) {
     } catch (...) {
     }
     ::SetEvent(control->ready.get());  // no window: nobody waits for one
-    // The owner keeps the block (and both events) alive until it has ended
-    // this thread; this thread's reference must go before it parks.
-    const HANDLE ended = control->ended.get();
-    const HANDLE parked = control->parked.get();
-    control.reset();
-    SignalEndAndPark(ended, parked);
+    ReleaseAndPark(std::move(control));
     return 0;
 }
 
 bool EnsureMessageLoopRunning(DWORD boundMs) {
     try {
         const std::shared_ptr<LoopControl> control = StartOrGetLoop();
-        return control && WaitForThreadEvent(control->ready.get(), boundMs) &&
-               !WaitForThreadEvent(control->ended.get(), 0);
+        return control && WaitForThreadEvent(control->ready.get(), boundMs) && !control->HasEnded();
     } catch (...) {
         return false;
     }
@@ -191,7 +176,7 @@ void StopMessageLoop(DWORD boundMs) {
     const ULONGLONG deadline = ::GetTickCount64() + boundMs;
     do {
         ::PostThreadMessageW(control->threadId, WM_NULL, 0, 0);
-        if (EndParkedThread(control->thread.get(), control->ended.get(), kWakeIntervalMs)) return;
+        if (EndParkedThread(*control, kWakeIntervalMs)) return;
     } while (::GetTickCount64() < deadline);
 }
 

@@ -62,11 +62,7 @@ DWORD WINAPI CallbackWorker(LPVOID parameter) {
         }
         ::WaitForSingleObject(control->wake.get(), kTurnPauseMs);
     }
-    // See MessageLoopThread: the owner ends this thread where it parks.
-    const HANDLE ended = control->ended.get();
-    const HANDLE parked = control->parked.get();
-    control.reset();
-    SignalEndAndPark(ended, parked);
+    ReleaseAndPark(std::move(control));
     return 0;
 }
 
@@ -74,13 +70,12 @@ void BridgeContext::StartCallbackWorker(ServerRequestCallback callback, Form cal
     std::lock_guard<std::mutex> guard(workerGuard_);
     // One worker per process: a running one takes the new callback, so no two
     // workers ever compete for the same queue.
-    if (worker_ && worker_->started != 0 && !worker_->HasEnded()) {
+    if (worker_ && worker_->thread && !worker_->HasEnded()) {
         worker_->Register({callback, callbackForm});
     } else {
         auto control = std::make_shared<WorkerControl>();
         control->Register({callback, callbackForm});
         control->thread = StartThreadWith(control, CallbackWorker, &control->threadId);
-        control->started = control->thread ? 1 : 0;
         // A thread still inside the loader's start-up when the host unloads
         // the library would go on into unmapped code: let it get past that
         // before the host can.
@@ -112,12 +107,12 @@ void BridgeContext::StopCallbackWorker(DWORD boundMs) {
     if (!control) return;
     control->run = 0;
     ::SetEvent(control->wake.get());
-    if (control->started == 0) return;
+    if (!control->thread) return;
 
     const ULONGLONG deadline = ::GetTickCount64() + boundMs;
     do {
         ::EnumThreadWindows(control->threadId, CloseDialog, 0);
-        if (EndParkedThread(control->thread.get(), control->ended.get(), 50)) return;
+        if (EndParkedThread(*control, 50)) return;
     } while (::GetTickCount64() < deadline);
 }
 
