@@ -117,10 +117,13 @@ void RunLoop(LoopControl& control) {
         ::SetEvent(control.ready.get());
 
         MSG message;
-        BOOL result;
-        while ((result = ::GetMessageW(&message, nullptr, 0, 0)) != 0) {
+        for (;;) {
+            const BOOL result = ::GetMessageW(&message, nullptr, 0, 0);
             // -1: the queue is unusable; retrying would spin forever.
             if (result == -1 || control.run.load() == 0) break;
+            // Only an unload ends the loop. Any process may post a quit to
+            // this thread, and the host's answers would have nowhere to go.
+            if (result == 0) continue;
             ::TranslateMessage(&message);
             ::DispatchMessageW(&message);
         }
@@ -132,6 +135,9 @@ void RunLoop(LoopControl& control) {
 }  // namespace
 
 LRESULT CALLBACK BridgeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Any process may post a close to this window; the loop alone destroys
+    // it, at unload. The default would destroy it under the host's feet.
+    if (message == WM_CLOSE) return 0;
     if (message != WM_COPYDATA) return ::DefWindowProcW(window, message, wParam, lParam);
     const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
     if (data == nullptr) return 1;

@@ -128,6 +128,26 @@ TEST(Delivery, RestartedPeerIsFoundWithoutAnyReset) {
     EXPECT_EQ(std::string(library.sendrequest("hello", 5)), "second");
 }
 
+// Any process on the desktop can post to the bridge window and its thread.
+// A stray close or quit must not leave the host with answers going nowhere.
+TEST(Delivery, BridgeWindowOutlivesAPostedCloseAndQuit) {
+    PeerProcess peer({L"-c", L"answer 1014 payload=still-here"});
+    ASSERT_NE(peer.Window(), nullptr);
+    BridgeLibrary library;
+    ASSERT_EQ(library.init(0, "", 1, nullptr), 200);
+    const HWND bridge = BridgeWindowOf(::GetCurrentProcessId());
+    ASSERT_NE(bridge, nullptr);
+    const DWORD loopThread = ::GetWindowThreadProcessId(bridge, nullptr);
+
+    ASSERT_TRUE(::PostMessageW(bridge, WM_CLOSE, 0, 0));
+    ASSERT_TRUE(::PostThreadMessageW(loopThread, WM_QUIT, 0, 0));
+    // Posted messages wait behind sent ones: give the loop time to take them.
+    std::this_thread::sleep_for(300ms);
+
+    EXPECT_TRUE(::IsWindow(bridge));
+    EXPECT_EQ(std::string(library.sendrequest("hello", 5)), "still-here");
+}
+
 TEST(Delivery, PollsAnsweredWithServerRequestsInBothForms) {
     PeerProcess peer({L"-c", L"answer 1008 inline payload=narrow-request", L"-c",
                       L"answer 2008 inline payload=wide-request"});
