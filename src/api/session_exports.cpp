@@ -33,7 +33,8 @@ int OpenSession(int initValue, const typename F::Char* initText, int pollMode, S
         // Server requests need a way to the host: without a callback the
         // session is not opened, although the peer accepted it.
         if (callback == nullptr) return VTX_RESULT_NO_CALLBACK;
-        context.StartCallbackWorker(callback, F::kForm);
+        // Likewise when no thread could be started to deliver them.
+        if (!context.StartCallbackWorker(callback, F::kForm)) return VTX_RESULT_NOT_DELIVERED;
     }
     InitializedFlag() = 1;
     return VTX_RESULT_OK;

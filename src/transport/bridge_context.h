@@ -101,7 +101,8 @@ public:
     // Starts the worker thread that polls every 100 ms and hands queued texts
     // to `callback`, in the form `callbackForm` (narrow for vtx_init, wide for
     // vtx_initw). A worker already running takes the new callback instead.
-    void StartCallbackWorker(ServerRequestCallback callback, Form callbackForm);
+    // False when no thread could be started: nothing would ever deliver.
+    bool StartCallbackWorker(ServerRequestCallback callback, Form callbackForm);
     // Stops the worker at unload. Waits at most `bound` milliseconds for it.
     void StopCallbackWorker(DWORD bound);
 

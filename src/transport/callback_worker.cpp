@@ -60,13 +60,14 @@ DWORD WINAPI CallbackWorker(LPVOID parameter) {
         } catch (...) {
             // Memory exhausted in one turn: try again next turn.
         }
-        ::WaitForSingleObject(control->wake.get(), kTurnPauseMs);
+        // Without its event the worker still keeps its pause.
+        if (::WaitForSingleObject(control->wake.get(), kTurnPauseMs) == WAIT_FAILED) ::Sleep(kTurnPauseMs);
     }
     ReleaseAndPark(std::move(control));
     return 0;
 }
 
-void BridgeContext::StartCallbackWorker(ServerRequestCallback callback, Form callbackForm) {
+bool BridgeContext::StartCallbackWorker(ServerRequestCallback callback, Form callbackForm) {
     std::lock_guard<std::mutex> guard(workerGuard_);
     // One worker per process: a running one takes the new callback, so no two
     // workers ever compete for the same queue.
@@ -76,6 +77,7 @@ void BridgeContext::StartCallbackWorker(ServerRequestCallback callback, Form cal
         auto control = std::make_shared<WorkerControl>();
         control->Register({callback, callbackForm});
         control->thread = StartThreadWith(control, CallbackWorker, &control->threadId);
+        if (!control->thread) return false;
         // A thread still inside the loader's start-up when the host unloads
         // the library would go on into unmapped code: let it get past that
         // before the host can.
@@ -83,6 +85,7 @@ void BridgeContext::StartCallbackWorker(ServerRequestCallback callback, Form cal
         worker_ = std::move(control);
     }
     callbackMode = 1;
+    return true;
 }
 
 namespace {
