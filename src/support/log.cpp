@@ -5,8 +5,8 @@
 #include <time.h>
 
 #include <atomic>
-#include <mutex>
 
+#include "support/sync.h"
 #include "support/unique_handle.h"
 
 namespace vtx {
@@ -22,9 +22,9 @@ std::atomic<LogClock> g_clock{nullptr};
 // Serialises the writers of this process, so the folder check, the file and
 // the line always belong to one call. Other processes rely on the single
 // append-mode write instead.
-std::mutex& LogMutex() {
-    static std::mutex mutex;
-    return mutex;
+Lock& LogMutex() {
+    static Lock lock;
+    return lock;
 }
 
 // Like "%02d": at least two characters, '0'-filled; -1 stays "-1".
@@ -89,7 +89,7 @@ void WriteLogTo(const std::wstring& folder, const LogClockReading& reading, cons
         const std::string line = LogLine(reading, message);
         if (line.empty() || line.size() > MAXDWORD) return;
 
-        const std::lock_guard<std::mutex> hold(LogMutex());
+        const LockHold hold(LogMutex());
         // Only the last level is created: a machine without the parent folder
         // was never set up for logging there, so the fallback name is used.
         // Tried on every call, as the folder may appear or vanish meanwhile.

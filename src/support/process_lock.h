@@ -4,8 +4,7 @@
 
 #include <windows.h>
 
-#include <mutex>
-
+#include "support/sync.h"
 #include "support/unique_handle.h"
 
 namespace vtx {
@@ -43,7 +42,7 @@ public:
 private:
     UniqueHandle mutex_;
     bool named_ = false;
-    std::mutex local_;
+    Lock local_;
 };
 
 }  // namespace vtx

@@ -5,15 +5,14 @@
 #include <windows.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "support/process_lock.h"
+#include "support/sync.h"
 #include "transport/envelope.h"
 #include "transport/form_traits.h"
 #include "transport/response_table.h"
@@ -127,10 +126,10 @@ private:
     // lock: one to file its answer, one to take it.
     ResponseTable<Answer> responses_;
     ResponseTable<AnswerW> responsesW_;
-    std::mutex responseGuard_;
-    std::condition_variable answerFiled_;
+    Lock responseGuard_;
+    ConditionVariable answerFiled_;
     std::uint64_t answersFiled_ = 0;
-    std::mutex workerGuard_;
+    Lock workerGuard_;
     std::shared_ptr<WorkerControl> worker_;
     ProcessLock serverRequestLock_;
     ProcessLock responseLock_;

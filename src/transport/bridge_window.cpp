@@ -3,8 +3,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
+#include "support/sync.h"
 #include "support/text.h"
 #include "support/thread_block.h"
 #include "support/unique_handle.h"
@@ -24,8 +24,8 @@ struct LoopControl : ThreadControl {
 };
 
 // The running loop, if any. Guarded: first uses may race on host threads.
-std::mutex& LoopGuard() {
-    static std::mutex guard;
+Lock& LoopGuard() {
+    static Lock guard;
     return guard;
 }
 std::shared_ptr<LoopControl>& CurrentLoop() {
@@ -34,7 +34,7 @@ std::shared_ptr<LoopControl>& CurrentLoop() {
 }
 
 std::shared_ptr<LoopControl> StartOrGetLoop() {
-    std::lock_guard<std::mutex> lock(LoopGuard());
+    LockHold lock(LoopGuard());
     std::shared_ptr<LoopControl>& loop = CurrentLoop();
     if (!loop) {
         auto control = std::make_shared<LoopControl>();
@@ -172,7 +172,7 @@ bool EnsureMessageLoopRunning(DWORD boundMs) {
 void StopMessageLoop(DWORD boundMs) {
     std::shared_ptr<LoopControl> control;
     {
-        std::lock_guard<std::mutex> lock(LoopGuard());
+        LockHold lock(LoopGuard());
         control = std::move(CurrentLoop());
     }
     if (!control) return;

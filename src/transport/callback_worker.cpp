@@ -68,7 +68,7 @@ DWORD WINAPI CallbackWorker(LPVOID parameter) {
 }
 
 bool BridgeContext::StartCallbackWorker(ServerRequestCallback callback, Form callbackForm) {
-    std::lock_guard<std::mutex> guard(workerGuard_);
+    LockHold guard(workerGuard_);
     // One worker per process: a running one takes the new callback, so no two
     // workers ever compete for the same queue.
     if (worker_ && worker_->thread && !worker_->HasEnded()) {
@@ -103,7 +103,7 @@ BOOL CALLBACK CloseDialog(HWND window, LPARAM) {
 void BridgeContext::StopCallbackWorker(DWORD boundMs) {
     std::shared_ptr<WorkerControl> control;
     {
-        std::lock_guard<std::mutex> guard(workerGuard_);
+        LockHold guard(workerGuard_);
         control = std::move(worker_);
     }
     callbackMode = 0;

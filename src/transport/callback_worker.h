@@ -5,8 +5,8 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 
+#include "support/sync.h"
 #include "support/thread_block.h"
 #include "support/unique_handle.h"
 #include "transport/message_codes.h"
@@ -28,16 +28,16 @@ struct WorkerControl : ThreadControl {
     UniqueHandle wake{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 
     CallbackRegistration Registration() {
-        std::lock_guard<std::mutex> guard(registrationGuard);
+        LockHold guard(registrationGuard);
         return registration;
     }
     void Register(CallbackRegistration next) {
-        std::lock_guard<std::mutex> guard(registrationGuard);
+        LockHold guard(registrationGuard);
         registration = next;
     }
 
 private:
-    std::mutex registrationGuard;
+    Lock registrationGuard;
     CallbackRegistration registration;
 };
 

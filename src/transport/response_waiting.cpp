@@ -26,23 +26,23 @@ void BridgeContext::Store(std::unique_ptr<typename F::Answer> answer) {
     std::unique_ptr<typename F::Answer> unwanted;
     {
         auto hold = responseLock_.Acquire();
-        std::lock_guard<std::mutex> guard(responseGuard_);
+        LockHold guard(responseGuard_);
         unwanted = TableOf<F>().File(std::move(answer));
         if (!unwanted) ++answersFiled_;
     }
-    if (!unwanted) answerFiled_.notify_all();
+    if (!unwanted) answerFiled_.NotifyAll();
 }
 
 template <class F>
 bool BridgeContext::Has(const typename F::String& requestId) {
     auto hold = responseLock_.Acquire();
-    std::lock_guard<std::mutex> guard(responseGuard_);
+    LockHold guard(responseGuard_);
     return TableOf<F>().Has(requestId);
 }
 
 template <class F>
 void BridgeContext::Expect(const typename F::String& requestId) {
-    std::lock_guard<std::mutex> guard(responseGuard_);
+    LockHold guard(responseGuard_);
     TableOf<F>().Expect(requestId);
 }
 
@@ -54,16 +54,17 @@ std::unique_ptr<typename F::Answer> BridgeContext::Wait(int* timedOut, const typ
         std::uint64_t filedBefore;
         {
             auto hold = responseLock_.Acquire();
-            std::lock_guard<std::mutex> guard(responseGuard_);
+            LockHold guard(responseGuard_);
             if (auto answer = TableOf<F>().Take(requestId)) return answer;
             filedBefore = answersFiled_;
         }
         const Clock::time_point now = Clock::now();
         if (now >= deadline) break;
         // Woken by any filing; an answer for someone else just means another look.
-        std::unique_lock<std::mutex> guard(responseGuard_);
-        answerFiled_.wait_for(guard, std::min<Clock::duration>(deadline - now, kLongestPause),
-                              [&] { return answersFiled_ != filedBefore; });
+        const auto pause = std::min<Clock::duration>(deadline - now, kLongestPause);
+        const auto pauseMs = std::chrono::ceil<std::chrono::milliseconds>(pause).count();
+        std::unique_lock<Lock> guard(responseGuard_);
+        if (answersFiled_ == filedBefore) answerFiled_.WaitFor(guard, static_cast<DWORD>(pauseMs));
     }
     *timedOut = 1;
     return nullptr;
@@ -74,13 +75,13 @@ void BridgeContext::Remove(const typename F::String& requestId) {
     std::unique_ptr<typename F::Answer> leftover;
     {
         auto hold = responseLock_.Acquire();
-        std::lock_guard<std::mutex> guard(responseGuard_);
+        LockHold guard(responseGuard_);
         leftover = TableOf<F>().Forget(requestId);
     }
 }
 
 std::size_t BridgeContext::PendingResponseCount() {
-    std::lock_guard<std::mutex> guard(responseGuard_);
+    LockHold guard(responseGuard_);
     return responses_.Size() + responsesW_.Size();
 }
 
