@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/child_process.h"
+#include "support/peer_process.h"
 #include "vtxbridge.h"
 
 namespace vtx::test {
@@ -37,13 +38,17 @@ bool WaitForPeerWindow(std::chrono::milliseconds timeout) {
     return true;
 }
 
+// The mixed run (mixed.package.c_host) uses the other bitness's peer: a host
+// built from the 64-bit kit against the 32-bit peer, and the reverse.
 TEST(PackagedCHost, RunsASessionAgainstThePackagedPeer) {
+    const std::wstring program = PeerProcess::Chosen().value_or(L"sdk\\bin\\vtxpeer.exe");
     // Every poll is answered with a server request (1009) for the host to collect.
-    const ChildProcess peer(L"sdk\\bin\\vtxpeer.exe",
-                            {L"--exit-after", L"100000", L"-c",
-                             L"answer 1008 inline payload=\"{\\\"request\\\":\\\"sign\\\"}\""});
-    ASSERT_TRUE(peer.Started()) << "cannot start sdk\\bin\\vtxpeer.exe (" << GetLastError() << ")";
-    ASSERT_TRUE(WaitForPeerWindow(10s)) << "the kit's vtxpeer.exe made no window";
+    const ChildProcess peer(program, {L"--exit-after", L"100000", L"-c",
+                                      L"answer 1008 inline payload=\"{\\\"request\\\":\\\"sign\\\"}\""});
+    ASSERT_TRUE(peer.Started()) << "cannot start the peer (" << GetLastError() << ")";
+    ASSERT_TRUE(WaitForPeerWindow(10s)) << "the peer made no window";
+    // This program has the sample's bitness.
+    EXPECT_EQ(ChildProcess::SameBitness(peer.ProcessId()), !PeerProcess::Chosen().has_value());
 
     const auto run = ChildProcess::RunToEnd(L"c_host-build\\c_host.exe", {}, 60s);
     ASSERT_TRUE(run.has_value()) << "c_host.exe did not start or did not end within a minute";
