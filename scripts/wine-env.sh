@@ -16,9 +16,14 @@ export WINEDLLOVERRIDES="mscoree=;mshtml="
 
 vtx_wine_start() {
   mkdir -p "$(dirname "$WINEPREFIX")"
-  # A prefix made before both builds existed is 32-bit only and cannot be
-  # changed in place: it is made again.
+  # A prefix these scripts made before both builds existed is 32-bit only
+  # and cannot be changed in place: it is made again. Anyone else's is left
+  # alone.
   if [ -f "$WINEPREFIX/system.reg" ] && grep -q '^#arch=win32' "$WINEPREFIX/system.reg"; then
+    if [ ! -f "$WINEPREFIX/.vtx-ready" ]; then
+      echo "wine: $WINEPREFIX is a 32-bit prefix not made by these scripts; give VTX_WINEPREFIX another folder" >&2
+      return 1
+    fi
     echo "wine: $WINEPREFIX is a 32-bit prefix; making it again as win64"
     wineserver -k </dev/null >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
