@@ -41,14 +41,16 @@
  * carry the error text with code 7; vtx_setbridgeid returns 0.
  *
  * A caller buffer of VTX_TEXT_CAPACITY (100000) characters always fits the
- * answer, so 7 never costs an answer. One exception: the narrow
- * vtx_getrequestmessage converts a text to the ANSI code page, which can take
- * up to three bytes per UTF-16 unit; VTX_REQUEST_MESSAGE_CAPACITY always fits
- * there (and a text that does not fit stays queued anyway).
+ * answer, so 7 never costs an answer. Pass it to vtx_sendrequestparam[w] from
+ * the start: after a 7 there, the peer has run the request, and a retry runs
+ * it again. One exception: the narrow vtx_getrequestmessage converts a text
+ * to the ANSI code page, which can take up to three bytes per UTF-16 unit;
+ * VTX_REQUEST_MESSAGE_CAPACITY always fits there (and a text that does not
+ * fit stays queued anyway).
  *
- * Everything below the exports (VTX_* constants, vtx_errortextcode[w],
- * vtx_resultdescription, vtx_moduleversion) lives in this header alone:
- * nothing of it is exported by the DLL.
+ * The VTX_* constants and the helpers vtx_errortextcode[w],
+ * vtx_resultdescription and vtx_moduleversion live in this header alone and
+ * are compiled into the host: the DLL exports only the twenty functions.
  */
 #ifndef VTXBRIDGE_H
 #define VTXBRIDGE_H
@@ -56,7 +58,8 @@
 /*
  * Version of this header. The DLL's own version is in its version resource
  * (vtx_moduleversion below reads it). Within one major version the exports
- * and their results stay compatible: see "Compatibility" in docs/api.md.
+ * and their results stay compatible: see "Version and compatibility" in
+ * docs/api.md.
  */
 #define VTXBRIDGE_VERSION_MAJOR 1
 #define VTXBRIDGE_VERSION_MINOR 0
