@@ -313,14 +313,25 @@ TEST_F(FailureExports, WhileTheBoxIsUpOtherThreadsGetSixAtOnce) {
     std::thread showing([&] { first = l.deinit(); });
     ASSERT_TRUE(WaitUntil([] { return BoxesUp() == 1; }, kPatience));
 
+    // Should a send here show a box after all, it is counted and closed.
+    std::atomic<bool> done{false};
+    std::atomic<int> mostBoxes{0};
+    std::thread user([&] {
+        for (int i = 0; i < 300 && !done; ++i) {
+            mostBoxes = std::max(mostBoxes.load(), BoxesUp(i >= 100));
+            std::this_thread::sleep_for(10ms);
+        }
+    });
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(l.deinit(), kNotDelivered);
     EXPECT_EQ(l.login("a", "b"), kNotDelivered);
     EXPECT_EQ(l.setbridgeid("id"), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "waited for the other thread's box";
     std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(BoxesUp(), 1) << "a second box";
     EXPECT_EQ(first.load(), -1) << "the box's own send returned while it was up";
+    done = true;
+    user.join();
+    EXPECT_EQ(mostBoxes.load(), 1) << "a second box";
 
     BoxesUp(true);
     showing.join();
