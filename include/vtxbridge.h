@@ -88,8 +88,9 @@ extern "C" {
  * callback given to vtx_init and UTF-16 (const wchar_t*) for one given to
  * vtx_initw; length counts its characters without the terminator. The text is
  * valid only during the call.
- * It is called only inside the session it was given to: from vtx_init(w)
- * returning 200 until vtx_deinit returning 200, never after. vtx_deinit waits
+ * It is called only inside the session it was given to: from the peer's
+ * acceptance inside vtx_init(w) (a text queued earlier may arrive before
+ * vtx_init(w) has returned 200) until vtx_deinit returns 200, never after. vtx_deinit waits
  * for a call under way (it may also be called from inside the callback). A
  * plug-in ends safely by calling vtx_deinit, and unloads its callback's code
  * only once that returned 200.
