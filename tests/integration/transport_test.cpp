@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <iterator>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -18,6 +21,7 @@
 #include "support/process_counts.h"
 #include "support/process_windows.h"
 #include "support/scoped_folder.h"
+#include "transport/envelope.h"
 
 namespace vtx::test {
 namespace {
@@ -114,6 +118,33 @@ TEST(Delivery, PeerMissingShowsTheRunPeerFirstBoxOnEverySend) {
     // The bridge window is not looked up on this path.
     const std::vector<std::string> expected(2, "[SendMessageCopyData] Not found VantixConnect handle.");
     EXPECT_EQ(ReadFallbackLog(), expected);
+}
+
+// A peer that floods a host which collects nothing meets the queue's bound:
+// the bridge window refuses with 0 and the log says why.
+TEST(Delivery, AFullServerRequestQueueRefusesWithZeroAndSaysSo) {
+    if (LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
+    ScopedCurrentFolder folder;
+    PeerProcess peer;
+    ASSERT_NE(peer.Window(), nullptr);
+    BridgeLibrary library;
+    ASSERT_EQ(library.init(0, "", 1, nullptr), 200);
+    const HWND bridge = BridgeWindowOf(::GetCurrentProcessId());
+    ASSERT_NE(bridge, nullptr);
+
+    auto envelope = std::make_unique<MessageEnvelopeW>();
+    std::fill(std::begin(envelope->payload), std::end(envelope->payload) - 1, L'x');
+    envelope->length = 100000;
+    COPYDATASTRUCT data{2009, sizeof(MessageEnvelopeW), envelope.get()};
+    int taken = 0;
+    while (taken < 400 && ::SendMessageW(bridge, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)) == 1) ++taken;
+    EXPECT_EQ(taken, 335) << "64 MiB hold 335 texts of 99999 UTF-16 units";
+    EXPECT_EQ(::SendMessageW(bridge, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)), 0);
+
+    const auto lines = ReadFallbackLog();
+    const std::string refused = "[PushServerRequest] Server request queue is full: 199998 bytes refused.";
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), refused), 2);
+    EXPECT_EQ(library.deinit(), 200);
 }
 
 TEST(Delivery, RestartedPeerIsFoundWithoutAnyReset) {
