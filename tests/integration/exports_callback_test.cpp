@@ -212,6 +212,54 @@ TEST_F(CallbackTest, DeinitWaitsForTheCallbackAndWorksFromInsideIt) {
     EXPECT_EQ(Lib().deinit(), kOk);
 }
 
+// A callback that marshals to the host's window thread (SendMessage) while
+// that thread is in vtx_deinit: the wait handles the sent message, so the
+// callback returns and vtx_deinit with it, instead of each waiting on the
+// other.
+HWND hostWindow = nullptr;
+std::atomic<int> hostWindowCalls{0};
+std::atomic<bool> marshalling{false};
+
+LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_APP) {
+        ++hostWindowCalls;
+        return 1;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void VTX_CALL MarshallingCallback(const void* text, unsigned int length) {
+    RecordNarrowCallback(text, length);
+    marshalling = true;
+    // By now vtx_deinit has had its answer and waits for this callback.
+    std::this_thread::sleep_for(500ms);
+    DWORD_PTR result = 0;
+    // Bounded, so that a deadlock shows as a slow deinit rather than a hang.
+    SendMessageTimeoutW(hostWindow, WM_APP, 0, 0, SMTO_NORMAL, 5000, &result);
+}
+
+TEST_F(CallbackTest, DeinitHandlesMessagesTheCallbackSendsToItsThread) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = HostWindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"vtxtest-host-window";
+    ASSERT_NE(RegisterClassW(&windowClass), 0);
+    hostWindow = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 windowClass.hInstance, nullptr);
+    ASSERT_NE(hostWindow, nullptr);
+
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    EXPECT_EQ(Lib().init(1, "cb", 0, &MarshallingCallback), kOk);
+    ASSERT_TRUE(Peer("serve narrow marshal"));
+    // This thread does not pump: the callback's message waits for deinit.
+    ASSERT_TRUE(WaitUntil([] { return marshalling.load(); }, kPatience));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Lib().deinit(), kOk);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s) << "deinit and the callback waited for each other";
+    EXPECT_EQ(hostWindowCalls.load(), 1);
+    DestroyWindow(hostWindow);
+}
+
 // A later vtx_initw with a callback hands the running worker the new, wide
 // callback; the old one is called no more.
 TEST_F(CallbackTest, ANewCallbackReplacesTheOldOne) {
