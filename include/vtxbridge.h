@@ -120,9 +120,16 @@ extern "C" {
 
 /*
  * Receives one server request from the peer, on the library's own worker
- * thread. text is narrow (const char*, ANSI) for a callback given to vtx_init
- * and UTF-16 (const wchar_t*) for one given to vtx_initw; length counts its
- * characters without the terminator. The text is valid only during the call.
+ * thread, the moment it arrives. text is narrow (const char*, ANSI) for a
+ * callback given to vtx_init and UTF-16 (const wchar_t*) for one given to
+ * vtx_initw; length counts its characters without the terminator. The text is
+ * valid only during the call.
+ * It is called only inside the session it was given to: from the peer's
+ * acceptance inside vtx_init(w) (a text queued earlier may arrive before
+ * vtx_init(w) has returned 200) until vtx_deinit returns 200, never after. vtx_deinit waits
+ * for a call under way (it may also be called from inside the callback). A
+ * plug-in ends safely by calling vtx_deinit, and unloads its callback's code
+ * only once that returned 200.
  */
 typedef void(VTX_CALL* VtxServerRequestCallback)(const void* text, unsigned int length);
 /* The earlier name, kept for existing hosts. */
@@ -161,7 +168,7 @@ VTX_API int VTX_CALL vtx_sendresponse(const char* text, int length);
 VTX_API int VTX_CALL vtx_sendresponsew(const wchar_t* text, int length);
 /*
  * Polls the peer, then hands over the oldest queued server request: 200, 7
- * (stays queued), 8, 16. Returns 16 at once in callback mode.
+ * (stays queued), 8, 16. Returns 16 at once in a session with a callback.
  */
 VTX_API int VTX_CALL vtx_getrequestmessage(char* buffer, unsigned int* bufferLength);
 VTX_API int VTX_CALL vtx_getrequestmessagew(wchar_t* buffer, unsigned int* bufferLength);

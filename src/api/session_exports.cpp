@@ -50,6 +50,9 @@ int CloseSession() {
     const int status = exchange.answer->status;
     if (status == VTX_RESULT_OK) {
         BridgeContext& context = GetBridgeContext();
+        // First, so that no callback runs once this returns: a plug-in may
+        // unload its code right after.
+        context.EndCallbackSession();
         context.wideMode = -1;
         context.ClearServerRequests();
         InitializedFlag() = 0;

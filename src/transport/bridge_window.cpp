@@ -73,12 +73,11 @@ LRESULT HandleCopyData(const COPYDATASTRUCT& data) {
         case InboundKind::NarrowServerRequest: {
             auto text = AnsiToWide(message.narrowText.c_str());
             if (!text) return Refuse(data.dwData, data.cbData, "its text is not valid in the ANSI code page");
-            context.PushServerRequest(std::move(*text));
-            return 1;
+            // A full queue refuses the text: the peer learns it was not taken.
+            return context.PushServerRequest(std::move(*text)) ? 1 : 0;
         }
         case InboundKind::WideServerRequest:
-            context.PushServerRequest(std::move(message.wideText));
-            return 1;
+            return context.PushServerRequest(std::move(message.wideText)) ? 1 : 0;
     }
     return 0;
 }
