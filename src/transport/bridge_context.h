@@ -95,6 +95,9 @@ public:
     std::optional<WideString> TakeServerRequest();
     std::size_t ServerRequestCount();
     void ClearServerRequests();
+    // Holds the queue's lock until the hold goes: lets a test see that every
+    // queue operation waits for it.
+    [[nodiscard]] ProcessLock::Hold HoldServerRequestLockForTest() { return serverRequestLock_.Acquire(); }
 
     // --- Callback worker -----------------------------------------------------
     // Starts the worker thread that polls every 100 ms and hands queued texts
