@@ -289,6 +289,10 @@ SIZE_T CommittedPrivateBytes() {
     return total;
 }
 
+long long Growth(SIZE_T baseline) {
+    return static_cast<long long>(CommittedPrivateBytes()) - static_cast<long long>(baseline);
+}
+
 // Whether committed memory rises `bytes` above `baseline` within `watch`.
 bool GrowsBy(SIZE_T baseline, SIZE_T bytes, std::chrono::milliseconds watch) {
     return WaitUntil([&] { return CommittedPrivateBytes() >= baseline + bytes; }, watch);
@@ -333,7 +337,8 @@ TEST_F(FailureExports, AnswersAfterAFailedSendOrATimeOutAreNotKept) {
     std::this_thread::sleep_for(kQuietPeriod);
     SIZE_T baseline = CommittedPrivateBytes();
     failedSends();
-    EXPECT_FALSE(GrowsBy(baseline, kept, 1500ms)) << "answers to requests that were not delivered were kept";
+    EXPECT_FALSE(GrowsBy(baseline, kept, 1500ms))
+        << "answers to requests that were not delivered were kept: " << Growth(baseline) << " bytes more";
 
     // The answers come after the exports gave up.
     ASSERT_TRUE(Peer(AnswerRule(code::kSendRequestParamW, "late=5300")));
@@ -341,7 +346,8 @@ TEST_F(FailureExports, AnswersAfterAFailedSendOrATimeOutAreNotKept) {
     std::this_thread::sleep_for(500ms + kQuietPeriod);
     baseline = CommittedPrivateBytes();
     timeOuts();
-    EXPECT_FALSE(GrowsBy(baseline, kept, 1500ms)) << "answers to requests that timed out were kept";
+    EXPECT_FALSE(GrowsBy(baseline, kept, 1500ms))
+        << "answers to requests that timed out were kept: " << Growth(baseline) << " bytes more";
 }
 
 }  // namespace
