@@ -127,6 +127,7 @@ finish() {
   local status=$?
   restore
   vtx_wine_stop
+  [ "$status" = 130 ] && echo && echo "interrupted; the mutated file is restored"
   exit "$status"
 }
 trap finish EXIT

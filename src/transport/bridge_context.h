@@ -97,7 +97,7 @@ public:
     void ClearServerRequests();
     // Holds the queue's lock until the hold goes: lets a test see that every
     // queue operation waits for it.
-    [[nodiscard]] ProcessLock::Hold HoldServerRequestLockForTest() { return serverRequestLock_.Acquire(); }
+    [[nodiscard]] auto HoldServerRequestLockForTest() { return serverRequestLock_.Acquire(); }
 
     // --- Callback worker -----------------------------------------------------
     // Starts the worker thread that polls every 100 ms and hands queued texts
