@@ -204,9 +204,9 @@ TEST(LogWrite, UnopenableFileDropsTheLineSilently) {
     EXPECT_FALSE(Exists(temp / L"20250416.log"));
 }
 
-// Checks that `content` holds, for each of `writers` writers, its lines
-// "<writer> <i> <padding>" for i = 0 .. lines - 1, in order, each whole.
-void ExpectEveryLineWhole(const std::string& content, int writers, int lines, const std::string& padding) {
+// Checks that `content` holds, for each writer w, its lines
+// "<w> <i> <padding>" for i = 0 .. linesOf[w] - 1, in order, each whole.
+void ExpectEveryLineWhole(const std::string& content, const std::vector<int>& linesOf, const std::string& padding) {
     std::map<int, int> nextOfWriter;
     std::size_t start = 0;
     int seen = 0;
@@ -224,8 +224,11 @@ void ExpectEveryLineWhole(const std::string& content, int writers, int lines, co
         ASSERT_EQ(i, nextOfWriter[w]) << "a line of writer " << w << " is missing or out of order";
         ++nextOfWriter[w];
     }
-    EXPECT_EQ(seen, writers * lines);
-    for (int w = 0; w < writers; ++w) EXPECT_EQ(nextOfWriter[w], lines) << "writer " << w;
+    for (std::size_t w = 0; w < linesOf.size(); ++w) {
+        EXPECT_EQ(nextOfWriter[static_cast<int>(w)], linesOf[w]) << "writer " << w;
+        seen -= linesOf[w];
+    }
+    EXPECT_EQ(seen, 0) << "lines of unknown writers";
 }
 
 void WriteNumberedLines(const std::wstring& folder, int writer, int lines, const std::string& padding) {
@@ -245,7 +248,7 @@ TEST(LogWrite, ConcurrentWritersLoseAndMixNoLine) {
         writers.emplace_back([&, t] { WriteNumberedLines(temp.Path(), t, kLines, padding); });
     }
     for (auto& writer : writers) writer.join();
-    ExpectEveryLineWhole(ReadAll(temp / L"bridge_20250416.log"), kThreads, kLines, padding);
+    ExpectEveryLineWhole(ReadAll(temp / L"bridge_20250416.log"), std::vector<int>(kThreads, kLines), padding);
 }
 
 // The library's lock serialises the writers of one process only: across
@@ -254,7 +257,7 @@ TEST(LogWrite, ConcurrentWritersLoseAndMixNoLine) {
 constexpr wchar_t kSecondWriterVariable[] = L"VTX_LOG_SECOND_WRITER";
 
 TEST(LogWrite, TwoProcessesWritingAtOnceLoseAndMixNoLine) {
-    constexpr int kLines = 1500;
+    constexpr int kLines = 8000;
     const std::string padding(120, '.');
     wchar_t given[MAX_PATH + 1] = {};
     if (::GetEnvironmentVariableW(kSecondWriterVariable, given, MAX_PATH + 1) != 0) {
@@ -266,20 +269,24 @@ TEST(LogWrite, TwoProcessesWritingAtOnceLoseAndMixNoLine) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     const std::string name = std::string(info->test_suite_name()) + "." + info->name();
     test::ChildProcess::Outcome second;
+    std::atomic<bool> secondEnded{false};
     std::thread child([&] {
         second = test::ChildProcess::Run(test::ChildProcess::ThisProgram(),
                                          {L"--gtest_filter=" + std::wstring(name.begin(), name.end())},
                                          std::chrono::seconds(120), {{kSecondWriterVariable, temp.Path()}});
+        secondEnded = true;
     });
-    // Starts once the other process has written its first line, so the two
-    // write at the same time.
+    // This process writes from the other's first line until it has ended, so
+    // every line of the other meets lines of this one.
     const std::wstring file = temp / L"bridge_20250416.log";
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!Exists(file) && std::chrono::steady_clock::now() < deadline) ::Sleep(1);
-    WriteNumberedLines(temp.Path(), 0, kLines, padding);
+    while (!Exists(file) && !secondEnded.load()) ::Sleep(1);
+    int written = 0;
+    while (!secondEnded.load() || written < kLines) {
+        WriteLogTo(temp.Path(), kMorning, "0 " + std::to_string(written++) + " " + padding);
+    }
     child.join();
     ASSERT_TRUE(second.ended && second.exitCode == 0) << second.output;
-    ExpectEveryLineWhole(ReadAll(file), 2, kLines, padding);
+    ExpectEveryLineWhole(ReadAll(file), {written, kLines}, padding);
 }
 
 int g_clockReads = 0;
