@@ -141,12 +141,14 @@ for i in "${selected[@]}"; do
   log=$logs/$n.log
   label="$n (${descriptions[i]})"
   printf 'mutant %-3s %s ... ' "$n" "${descriptions[i]}"
+  # Named before it changes, so an interruption at any point restores it.
+  applied=${files[i]}
   if ! apply "${finds[i]}" "${replaces[i]}" "${files[i]}"; then
     echo "NOT APPLIED: the text to find does not occur exactly once in ${files[i]}"
     broken+=("$label")
+    restore
     continue
   fi
-  applied=${files[i]}
   git diff -- "$applied" >"$log"
   if ! cmake --build --preset mingw -j2 >>"$log" 2>&1; then
     echo "DOES NOT BUILD (see $log)"
