@@ -109,8 +109,9 @@ constexpr wchar_t kOtherHostVariable[] = L"VTX_OTHER_BRIDGE_HOST";
 TEST(DeliveryWithAnotherHost, TakesTheBridgeWindowOfThisProcessOnly) {
     wchar_t first[32] = {};
     if (::GetEnvironmentVariableW(kOtherHostVariable, first, 32) != 0) {
-        const UniqueHandle ready(::OpenEventW(EVENT_MODIFY_STATE, FALSE, (L"vtxtest-other-ready-" + std::wstring(first)).c_str()));
-        const UniqueHandle done(::OpenEventW(SYNCHRONIZE, FALSE, (L"vtxtest-other-done-" + std::wstring(first)).c_str()));
+        const std::wstring tag(first);
+        const UniqueHandle ready(::OpenEventW(EVENT_MODIFY_STATE, FALSE, (L"vtxtest-other-ready-" + tag).c_str()));
+        const UniqueHandle done(::OpenEventW(SYNCHRONIZE, FALSE, (L"vtxtest-other-done-" + tag).c_str()));
         ASSERT_TRUE(ready && done);
         ASSERT_TRUE(EnsureMessageLoopRunning(5000));
         ::SetEvent(ready.get());
@@ -140,7 +141,8 @@ TEST(DeliveryWithAnotherHost, TakesTheBridgeWindowOfThisProcessOnly) {
         const HWND firstFound = ::FindWindowExW(HWND_MESSAGE, nullptr, kBridgeClassName, nullptr);
         EXPECT_NE(OwnerOf(firstFound), ::GetCurrentProcessId()) << "the other host's window is not found first";
         // A context that has not looked yet, as at a host's first send.
-        BridgeContext context(L"vtxtest-other-ServerRequest", L"vtxtest-other-Response");
+        BridgeContext context((L"vtxtest-other-ServerRequest-" + self).c_str(),
+                              (L"vtxtest-other-Response-" + self).c_str());
         EXPECT_EQ(OwnerOf(context.GetWindowHandle()), ::GetCurrentProcessId());
     }
     ::SetEvent(done.get());
