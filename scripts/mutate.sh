@@ -63,16 +63,6 @@ for i in "${selected[@]}"; do
   fi
 done
 
-# A mutated file is restored from git's version, so it must have no changes
-# of its own.
-mutated_files=()
-for i in "${selected[@]}"; do mutated_files+=("${files[i]}"); done
-if [ -n "$(git status --porcelain -- "${mutated_files[@]}")" ]; then
-  echo "refusing to start: these files have uncommitted changes:" >&2
-  git status --short -- "${mutated_files[@]}" >&2
-  exit 2
-fi
-
 # Replaces the one occurrence of `find` in the file with `replace` ("\n" in
 # either is a line break, "\\" a backslash). Exit code 3 when the text does
 # not occur exactly once. With dry=1 only the count is checked.
@@ -103,6 +93,16 @@ if [ "$check" = 1 ]; then
   done
   [ "$stale" = 0 ] && echo "every mutant applies"
   exit "$stale"
+fi
+
+# A mutated file is restored from git's version, so it must have no changes
+# of its own.
+mutated_files=()
+for i in "${selected[@]}"; do mutated_files+=("${files[i]}"); done
+if [ -n "$(git status --porcelain -- "${mutated_files[@]}")" ]; then
+  echo "refusing to start: these files have uncommitted changes:" >&2
+  git status --short -- "${mutated_files[@]}" >&2
+  exit 2
 fi
 
 # --- Under Xvfb, with the project's Wine server ------------------------------
