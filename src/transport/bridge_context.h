@@ -102,6 +102,9 @@ public:
     // Bytes of UTF-16 text queued now, as counted against the bound.
     std::size_t QueuedServerRequestBytes();
     void ClearServerRequests();
+    // Holds the queue's lock until the hold goes: lets a test see that every
+    // queue operation waits for it.
+    [[nodiscard]] auto HoldServerRequestLockForTest() { return serverRequestLock_.Acquire(); }
 
     // --- Callback worker -----------------------------------------------------
     // Opens the callback session: the worker hands every queued text to

@@ -391,5 +391,82 @@ TEST_F(FailureExports, TimerDispatchedByTheBoxSkipsItsPollWithoutASecondBox) {
     EXPECT_LT(timerSlowest, 500ms) << "a poll from inside the box waited";
 }
 
+// Private memory committed in this process, summed region by region: the
+// process's commit counters stay at zero under Wine, its address space does
+// not.
+SIZE_T CommittedPrivateBytes() {
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION region{};
+    const char* address = nullptr;
+    while (VirtualQuery(address, &region, sizeof(region)) == sizeof(region)) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+        const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+        if (next <= address) break;
+        address = next;
+    }
+    return total;
+}
+
+long long Growth(SIZE_T baseline) {
+    return static_cast<long long>(CommittedPrivateBytes()) - static_cast<long long>(baseline);
+}
+
+// Whether committed memory rises `bytes` above `baseline` within `watch`.
+bool GrowsBy(SIZE_T baseline, SIZE_T bytes, std::chrono::milliseconds watch) {
+    return WaitUntil([&] { return CommittedPrivateBytes() >= baseline + bytes; }, watch);
+}
+
+// An export that gave up (its send failed, or no answer came in time) leaves
+// no registration behind: the answer the peer sends afterwards is dropped,
+// not kept. Each answer carries the longest payload, so kept ones show in
+// the memory of the process.
+TEST_F(FailureExports, AnswersAfterAFailedSendOrATimeOutAreNotKept) {
+    constexpr int kRequests = 16;
+    const std::wstring longest(99999, L'p');
+    // Half of what the kept answers would hold.
+    const SIZE_T kept = kRequests * longest.size() * sizeof(wchar_t) / 2;
+    {
+        // The probe sees memory of that size being held.
+        const SIZE_T before = CommittedPrivateBytes();
+        const std::vector<wchar_t> held(kept / sizeof(wchar_t) + 1, L'h');
+        ASSERT_GE(CommittedPrivateBytes(), before + kept) << "the memory probe does not see a block of " << kept;
+    }
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    ASSERT_NO_FATAL_FAILURE(OpenSession<WideApi>());
+    const auto request = [&](int expected) {
+        std::vector<wchar_t> buffer(longest.size() + 1);
+        unsigned int length = static_cast<unsigned int>(buffer.size());
+        EXPECT_EQ(Lib().sendrequestparamw(longest.c_str(), 0, buffer.data(), &length), expected);
+    };
+    // Each path runs twice: the first round settles the memory the library
+    // and Wine keep for reuse, the second is measured.
+    const auto failedSends = [&] {
+        for (int i = 0; i < kRequests; ++i) request(kNotDelivered);
+    };
+    const auto timeOuts = [&] {
+        std::vector<std::thread> waiting;
+        for (int i = 0; i < kRequests; ++i) waiting.emplace_back([&] { request(kTimedOut); });
+        for (auto& thread : waiting) thread.join();
+    };
+
+    // The peer does not take the request, then answers it all the same.
+    ASSERT_TRUE(Peer(AnswerRule(code::kSendRequestParamW, "return=0 late=20")));
+    failedSends();
+    std::this_thread::sleep_for(kQuietPeriod);
+    SIZE_T baseline = CommittedPrivateBytes();
+    failedSends();
+    EXPECT_FALSE(GrowsBy(baseline, kept, 1500ms))
+        << "answers to requests that were not delivered were kept: " << Growth(baseline) << " bytes more";
+
+    // The answers come after the exports gave up.
+    ASSERT_TRUE(Peer(AnswerRule(code::kSendRequestParamW, "late=5300")));
+    timeOuts();
+    std::this_thread::sleep_for(500ms + kQuietPeriod);
+    baseline = CommittedPrivateBytes();
+    timeOuts();
+    EXPECT_FALSE(GrowsBy(baseline, kept, 1500ms))
+        << "answers to requests that timed out were kept: " << Growth(baseline) << " bytes more";
+}
+
 }  // namespace
 }  // namespace vtx::test
