@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdio>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -23,6 +24,10 @@ constexpr int kMaxPauseMs = 100;
 struct Arrival {
     std::atomic<long long> ticks{0};
     UniqueHandle event{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    // A burst: calls counted, and `allArrived` set with the last one expected.
+    std::atomic<long> calls{0};
+    std::atomic<long> expected{-1};
+    UniqueHandle allArrived{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 Arrival& Stamps() {
     static Arrival arrival;
@@ -32,6 +37,7 @@ Arrival& Stamps() {
 void VTX_CALL LibraryCallback(const void*, unsigned int) {
     Stamps().ticks = Ticks();
     ::SetEvent(Stamps().event.get());
+    if (++Stamps().calls == Stamps().expected.load()) ::SetEvent(Stamps().allArrived.get());
 }
 
 // The limit's side: the least a bridge does to call the host back, a thread
@@ -76,6 +82,30 @@ double DeliverOnce(BenchContext& bench, HWND target) {
         return -1;
     }
     return TicksToMicroseconds(Stamps().ticks.load() - start);
+}
+
+// Has the peer send `count` server requests at once to window `target` and
+// returns the time until the host's callback had them all, or a negative
+// value when they did not all arrive.
+double DeliverBurst(BenchContext& bench, HWND target, int count) {
+    char line[64];
+    std::snprintf(line, sizeof(line), "serve narrow b to=%lu\n",
+                  static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(target)));
+    std::string commands;
+    for (int i = 0; i < count; ++i) commands += line;
+    Stamps().calls = 0;
+    Stamps().expected = count;
+    ::ResetEvent(Stamps().allArrived.get());
+    // Generous: the old worker took one text per 100 ms turn.
+    const DWORD bound = static_cast<DWORD>(count) * 200 + 10000;
+    const long long start = Ticks();
+    const bool sent = bench.peer.Command(commands.c_str());
+    const bool arrived = sent && ::WaitForSingleObject(Stamps().allArrived.get(), bound) == WAIT_OBJECT_0;
+    const double elapsedUs = TicksToMicroseconds(Stamps().ticks.load() - start);
+    Stamps().expected = -1;
+    // Let stragglers of a failed burst land before the next measurement.
+    if (!arrived) ::Sleep(500);
+    return arrived ? elapsedUs : -1;
 }
 
 struct Side {
@@ -123,6 +153,32 @@ void RunCallbackCases(BenchContext& bench) {
     }
     bench.library.Close();
     for (Side& side : sides) bench.results.latency.push_back(side.rounds.Finish(side.key, side.label));
+
+    // A burst, both sides in turn, the order alternating by round.
+    const int burst = bench.options.burst;
+    const bool reopened = bench.library.ReopenWithCallback(LibraryCallback);
+    const std::string burstLabel = " callback, burst of " + std::to_string(burst) + " (all handed over)";
+    Side bursts[] = {{"library.callback.burst", "", reopened ? LibraryClient::BridgeWindow() : nullptr, {}},
+                     {"limit.callback.burst", "", bench.raw.Window(), {}}};
+    for (int round = 1; round <= bench.options.rounds; ++round) {
+        Progress("callback burst of %d, round %d of %d\n", burst, round, bench.options.rounds);
+        bench.peer.Use(Delivery::Inline);
+        for (int turn = 0; turn < 2; ++turn) {
+            Side& side = bursts[(turn + round) % 2];
+            const double elapsedUs = side.target != nullptr ? DeliverBurst(bench, side.target, burst) : -1;
+            std::vector<double> taken;
+            if (elapsedUs < 0) {
+                ++side.rounds.failures;
+            } else {
+                taken.push_back(elapsedUs);
+            }
+            side.rounds.AddRound(taken);
+            Progress("  %-44s %9.3f ms\n", side.key, elapsedUs / 1000);
+        }
+    }
+    bench.library.Close();
+    bench.results.latency.push_back(bursts[0].rounds.Finish(bursts[0].key, "library" + burstLabel));
+    bench.results.latency.push_back(bursts[1].rounds.Finish(bursts[1].key, "limit" + burstLabel));
 }
 
 }  // namespace vtx::bench

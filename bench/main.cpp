@@ -6,6 +6,7 @@
 
 #include "bench_context.h"
 #include "callback_cases.h"
+#include "flood_case.h"
 #include "latency_cases.h"
 #include "machine_info.h"
 #include "memory_case.h"
@@ -17,7 +18,7 @@ namespace vtx::bench {
 namespace {
 
 std::size_t CountFailures(const Results& results) {
-    std::size_t failures = results.memory.failures;
+    std::size_t failures = results.memory.failures + results.flood.failures;
     for (const auto& row : results.latency) failures += row.failures;
     for (const auto& row : results.throughput) failures += row.failures;
     return failures;
@@ -64,6 +65,7 @@ int Run(const Options& options) {
     if (options.Runs("throughput")) RunThroughputCases(bench);
     if (options.Runs("memory")) RunMemoryCase(bench);
     if (options.Runs("callback")) RunCallbackCases(bench);
+    if (options.Runs("flood")) RunFloodCase(bench);
     library.Close();
 
     const std::string report = TextReport(results);

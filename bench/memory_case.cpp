@@ -13,6 +13,8 @@ namespace {
 constexpr int kSampleCount = 10;  // readings between before and after, for the trend
 constexpr int kWarmup = 100;
 
+}  // namespace
+
 // PrivateUsage where the system fills it. Wine (8.0) answers with the short
 // form of the counters and leaves it zero; PagefileUsage, which Windows
 // documents as the same figure, is the one it keeps.
@@ -42,7 +44,20 @@ bool CounterFollowsUse() {
     return probe.back() == 1 && during >= before + kProbeBytes / 2;
 }
 
-}  // namespace
+// Wine answers the counters with what it keeps, which may lag; a walk of
+// the address space sees every committed private page as it is.
+std::uint64_t CommittedPrivateBytes() {
+    std::uint64_t committed = 0;
+    MEMORY_BASIC_INFORMATION region{};
+    const char* address = nullptr;
+    while (::VirtualQuery(address, &region, sizeof(region)) == sizeof(region)) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) committed += region.RegionSize;
+        const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+        if (next <= address) break;
+        address = next;
+    }
+    return committed;
+}
 
 void RunMemoryCase(BenchContext& bench) {
     MemoryResult& memory = bench.results.memory;

@@ -18,6 +18,7 @@ const char kUsage[] =
     "                            throughput 1, 2 and 4 threads, library and limit\n"
     "                            callback   server request to host callback\n"
     "                            memory     private bytes around many requests\n"
+    "                            flood      private bytes under a flood of wide server requests\n"
     "                            micro      the library's steps one by one\n"
     "  --rounds <n>            rounds per case, interleaved (default 3)\n"
     "  --iterations <n>        round trips per round: limit, library inline (default 800)\n"
@@ -25,6 +26,9 @@ const char kUsage[] =
     "  --callback-iterations <n> per round, callback cases (default 25)\n"
     "  --duration-ms <n>       per throughput run, 4 runs per round (default 600)\n"
     "  --memory-requests <n>   requests between the memory readings (default 100000)\n"
+    "  --burst <n>             server requests sent at once, callback case (default 1000)\n"
+    "  --flood-requests <n>    wide server requests of 200 KB, flood case (default 20000)\n"
+    "  --flood-callback-ms <n> the flood's slow callback, ms per text (default 5)\n"
     "  --micro-iterations <n>  per micro-timing (default 2000)\n"
     "  --warmup <n>            untimed round trips before each case (default 20)\n"
     "  --json <file>           also write the figures as JSON\n"
@@ -48,7 +52,7 @@ bool ParseCount(const std::wstring& text, int minimum, int* value) {
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 const std::set<std::string>& KnownCases() {
-    static const std::set<std::string> known{"limit", "library", "throughput", "callback", "memory", "micro"};
+    static const std::set<std::string> known{"limit", "library", "throughput", "callback", "memory", "flood", "micro"};
     return known;
 }
 
@@ -72,6 +76,8 @@ void MakeQuick(Options* options) {
     options->callbackIterations = 3;
     options->durationMs = 200;
     options->memoryRequests = 200;
+    options->burst = 50;
+    options->floodRequests = 500;
     options->microIterations = 100;
     options->warmup = 3;
 }
@@ -92,6 +98,9 @@ Options ParseOptions(int argc, wchar_t** argv) {
         {L"--callback-iterations", &options.callbackIterations, 1},
         {L"--duration-ms", &options.durationMs, 10},
         {L"--memory-requests", &options.memoryRequests, 1},
+        {L"--burst", &options.burst, 1},
+        {L"--flood-requests", &options.floodRequests, 1},
+        {L"--flood-callback-ms", &options.floodCallbackMs, 0},
         {L"--micro-iterations", &options.microIterations, 1},
         {L"--warmup", &options.warmup, 0},
     };
@@ -140,6 +149,9 @@ std::vector<std::string> Options::Describe() const {
         "callback_iterations=" + std::to_string(callbackIterations),
         "duration_ms=" + std::to_string(durationMs),
         "memory_requests=" + std::to_string(memoryRequests),
+        "burst=" + std::to_string(burst),
+        "flood_requests=" + std::to_string(floodRequests),
+        "flood_callback_ms=" + std::to_string(floodCallbackMs),
         "micro_iterations=" + std::to_string(microIterations),
         "warmup=" + std::to_string(warmup),
     };

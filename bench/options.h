@@ -14,6 +14,9 @@ struct Options {
     int callbackIterations = 25;  // per round: callback delivery, library and limit
     int durationMs = 600;         // per throughput run (four per thread count and round)
     int memoryRequests = 100000;  // requests between the two memory readings
+    int burst = 1000;             // per round: server requests sent at once, callback burst case
+    int floodRequests = 20000;    // wide server requests of 200 KB, flood case
+    int floodCallbackMs = 5;      // the flood's slow callback: pause per text
     int microIterations = 2000;   // per micro-timing
     int warmup = 20;              // untimed round trips before each fast case (late: a fifth)
     std::set<std::string> cases;  // empty: every case

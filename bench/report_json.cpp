@@ -111,6 +111,35 @@ void Memory(JsonWriter& json, const MemoryResult& memory) {
     json.EndObject();
 }
 
+void Flood(JsonWriter& json, const FloodResult& flood) {
+    json.Key("flood");
+    json.BeginObject();
+    if (flood.ran && flood.samples.size() >= 2) {
+        json.Member("requests", flood.requests);
+        json.Member("refused", flood.refused);
+        json.Member("delivered", flood.delivered);
+        json.Member("callback_ms", flood.callbackMs);
+        json.Member("seconds", flood.seconds);
+        json.Member("failures", flood.failures);
+        json.Member("counter", flood.counter);
+        json.Member("counter_follows_use", flood.counterFollowsUse);
+        const auto samples = [&](const char* key, const std::vector<MemorySample>& list) {
+            json.Key(key);
+            json.BeginArray();
+            for (const auto& sample : list) {
+                json.BeginObject();
+                json.Member("requests", sample.requests);
+                json.Member("private_bytes", sample.privateBytes);
+                json.EndObject();
+            }
+            json.EndArray();
+        };
+        samples("samples", flood.samples);
+        samples("committed_private_samples", flood.walkSamples);
+    }
+    json.EndObject();
+}
+
 void Steps(JsonWriter& json, const Results& results) {
     const StepEstimate estimate = EstimateLibrarySteps(results);
     json.Key("library_steps");
@@ -170,6 +199,7 @@ std::string JsonReport(const Results& results) {
 
     Throughput(json, results);
     Memory(json, results.memory);
+    Flood(json, results.flood);
 
     json.Key("micro");
     json.BeginArray();

@@ -1,4 +1,5 @@
 // The report as tables on standard output.
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -103,6 +104,27 @@ void Memory(Lines& out, const Results& results) {
             done > 0 ? memory.seconds * 1000 / done : 0.0, memory.failures);
 }
 
+void Flood(Lines& out, const Results& results) {
+    const FloodResult& flood = results.flood;
+    if (!flood.ran || flood.samples.size() < 2) return;
+    out.Add("\nMemory under a flood: %zu wide server requests of 200 KB, callback %d ms per text (counter %s, %s)\n",
+            flood.requests, flood.callbackMs, flood.counter.c_str(),
+            flood.counterFollowsUse ? "seen to follow 8 MB touched" : "NOT seen to move");
+    const auto line = [&](const char* title, const std::vector<MemorySample>& samples) {
+        double peak = 0;
+        for (const auto& sample : samples) peak = std::max(peak, static_cast<double>(sample.privateBytes));
+        out.Add("  %-28s before %.1f MiB, after %.1f MiB, peak %.1f MiB; readings:", title,
+                samples.front().privateBytes / 1048576.0, samples.back().privateBytes / 1048576.0, peak / 1048576.0);
+        for (const auto& sample : samples) out.Add(" %zu:%.1fM", sample.requests, sample.privateBytes / 1048576.0);
+        out.Add("\n");
+    };
+    line(flood.counter.c_str(), flood.samples);
+    line("committed private (walk)", flood.walkSamples);
+    out.Add("  %.1f s; %zu refused by the full queue, %zu handed to the callback meanwhile%s\n", flood.seconds,
+            flood.refused, flood.delivered,
+            flood.failures != 0 ? ("  FAILED " + std::to_string(flood.failures)).c_str() : "");
+}
+
 void Steps(Lines& out, const Results& results) {
     const StepEstimate estimate = EstimateLibrarySteps(results);
     if (!estimate.available) return;
@@ -140,6 +162,7 @@ std::string TextReport(const Results& results) {
     Ratios(out, results);
     Throughput(out, results);
     Memory(out, results);
+    Flood(out, results);
     LatencyTable(out, "Micro-timings", results.micro, 1, "us");
     Steps(out, results);
     return out.Take();

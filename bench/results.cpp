@@ -73,6 +73,7 @@ const std::vector<Pairing>& LatencyPairings() {
         {"wide inline", "library.wide.inline", "limit.wide.inline"},
         {"wide late", "library.wide.late", "limit.wide.late"},
         {"callback", "library.callback", "limit.callback"},
+        {"callback burst (all handed over)", "library.callback.burst", "limit.callback.burst"},
     };
     return pairings;
 }

@@ -71,6 +71,22 @@ struct MemoryResult {
     bool counterFollowsUse = false;  // it grew with 8 MB touched before the run
 };
 
+// The host's memory while the peer floods the library with wide server
+// requests faster than a slow callback takes them.
+struct FloodResult {
+    bool ran = false;
+    std::size_t requests = 0;   // sent
+    std::size_t refused = 0;    // the bridge window answered 0
+    std::size_t delivered = 0;  // callback calls during the flood
+    std::size_t failures = 0;   // sends that did not return in time
+    int callbackMs = 0;
+    double seconds = 0;
+    std::string counter;  // as MemoryResult
+    bool counterFollowsUse = false;
+    std::vector<MemorySample> samples;      // the counter
+    std::vector<MemorySample> walkSamples;  // committed private pages, by a walk of the address space
+};
+
 struct MachineInfo {
     std::string processor;
     unsigned processors = 0;
@@ -88,6 +104,7 @@ struct Results {
     std::vector<LatencyResult> latency;
     std::vector<ThroughputResult> throughput;
     MemoryResult memory;
+    FloodResult flood;
     std::vector<LatencyResult> micro;
 
     const LatencyResult* FindLatency(const std::string& key) const;

@@ -12,8 +12,8 @@
     static_assert(std::is_same_v<decltype(&name), result(VTX_CALL*) parameters>, #name \
                   ": its result or parameter list differs from what hosts were built against")
 
-VTX_EXPECT_EXPORT(vtx_init, int, (int, const char*, int, ServerRequestCallback));
-VTX_EXPECT_EXPORT(vtx_initw, int, (int, const wchar_t*, int, ServerRequestCallback));
+VTX_EXPECT_EXPORT(vtx_init, int, (int, const char*, int, VtxServerRequestCallback));
+VTX_EXPECT_EXPORT(vtx_initw, int, (int, const wchar_t*, int, VtxServerRequestCallback));
 VTX_EXPECT_EXPORT(vtx_deinit, int, ());
 VTX_EXPECT_EXPORT(vtx_sendrequest, const char*, (const char*, int));
 VTX_EXPECT_EXPORT(vtx_sendrequestw, const wchar_t*, (const wchar_t*, int));
@@ -33,5 +33,5 @@ VTX_EXPECT_EXPORT(vtx_iswcalive, int, ());
 VTX_EXPECT_EXPORT(vtx_setbridgeid, int, (const char*));
 VTX_EXPECT_EXPORT(vtx_getbridgeid, const char*, ());
 // The callback's type is part of the interface too: the library calls it.
-static_assert(std::is_same_v<ServerRequestCallback, void(VTX_CALL*)(const void*, unsigned int)>,
-              "ServerRequestCallback differs from what hosts were built against");
+static_assert(std::is_same_v<VtxServerRequestCallback, void(VTX_CALL*)(const void*, unsigned int)>,
+              "VtxServerRequestCallback differs from what hosts were built against");

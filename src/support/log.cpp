@@ -20,12 +20,57 @@ constexpr wchar_t kUnknownDayName[] = L"19700101.log";
 std::atomic<LogClock> g_clock{nullptr};
 
 // Serialises the writers of this process, so the folder check, the file and
-// the line always belong to one call. Other processes rely on the single
-// append-mode write instead.
+// the line always belong to one call. Other processes are kept apart by
+// AppendLock around the single append-mode write.
 Lock& LogMutex() {
     static Lock lock;
     return lock;
 }
+
+// Writers of other processes are kept apart by a lock on one byte far beyond
+// any log's end, held for a single write. An append-only handle makes each
+// write whole on Windows, but not everywhere the library runs: Wine finds the
+// end and writes there in two steps, and two processes meeting between them
+// overwrite one line with another. A writer that keeps the lock longer than
+// the bound (hung mid-write) does not hold the host: the line is written
+// without it.
+constexpr DWORD kAppendLockBoundMs = 100;
+constexpr DWORD kAppendLockOffsetHigh = 0x7FFFFFFF;
+
+class AppendLock {
+public:
+    explicit AppendLock(HANDLE file) : file_(file) {
+        const ULONGLONG deadline = ::GetTickCount64() + kAppendLockBoundMs;
+        for (;;) {
+            OVERLAPPED range = Range();
+            if (::LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &range)) {
+                locked_ = true;
+                return;
+            }
+            // Anything but "held by another" (a file system without locks)
+            // will not change by waiting.
+            if (::GetLastError() != ERROR_LOCK_VIOLATION || ::GetTickCount64() >= deadline) return;
+            ::Sleep(0);
+        }
+    }
+    ~AppendLock() {
+        if (!locked_) return;
+        OVERLAPPED range = Range();
+        ::UnlockFileEx(file_, 0, 1, 0, &range);
+    }
+    AppendLock(const AppendLock&) = delete;
+    AppendLock& operator=(const AppendLock&) = delete;
+
+private:
+    static OVERLAPPED Range() {
+        OVERLAPPED range{};
+        range.OffsetHigh = kAppendLockOffsetHigh;
+        return range;
+    }
+
+    HANDLE file_;
+    bool locked_ = false;
+};
 
 // Like "%02d": at least two characters, '0'-filled; -1 stays "-1".
 std::string TwoWide(int value) {
@@ -98,12 +143,15 @@ void WriteLogTo(const std::wstring& folder, const LogClockReading& reading, cons
         const std::wstring path = LogFilePath(folder, folderUsable, reading);
         if (path.empty()) return;
 
-        const UniqueFile file(::CreateFileW(path.c_str(), FILE_APPEND_DATA,
+        // Appending only (no FILE_WRITE_DATA): every write goes to the end.
+        // Read access is what a byte-range lock asks for.
+        const UniqueFile file(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return;
-        // One write per line: in append mode the system places it whole at the
-        // end, so lines of other processes never land inside it.
+        // One write per line, placed whole at the end, so lines of other
+        // processes never land inside it.
+        const AppendLock appending(file.get());
         DWORD written = 0;
         ::WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     } catch (...) {

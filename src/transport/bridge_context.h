@@ -84,7 +84,12 @@ public:
     std::size_t PendingResponseCount();
 
     // --- Server requests -----------------------------------------------------
-    void PushServerRequest(WideString text);
+    // At most this much queued text, counted in stored UTF-16 bytes: a host
+    // that stops collecting must not let a busy peer exhaust its memory.
+    static constexpr std::size_t kServerRequestQueueBytes = 64u * 1024u * 1024u;
+    // Queues the text and wakes the callback worker. False, with nothing
+    // kept, when the text would take the queue past its bound.
+    bool PushServerRequest(WideString text);
     // The oldest text, the queue unchanged; nothing when the queue is empty.
     std::optional<QueuedRequest> FrontServerRequest();
     // Removes the oldest text; an empty queue stays unchanged.
@@ -94,14 +99,24 @@ public:
     // Removes and returns the oldest text in one step.
     std::optional<WideString> TakeServerRequest();
     std::size_t ServerRequestCount();
+    // Bytes of UTF-16 text queued now, as counted against the bound.
+    std::size_t QueuedServerRequestBytes();
     void ClearServerRequests();
+    // Holds the queue's lock until the hold goes: lets a test see that every
+    // queue operation waits for it.
+    [[nodiscard]] auto HoldServerRequestLockForTest() { return serverRequestLock_.Acquire(); }
 
     // --- Callback worker -----------------------------------------------------
-    // Starts the worker thread that polls every 100 ms and hands queued texts
-    // to `callback`, in the form `callbackForm` (narrow for vtx_init, wide for
-    // vtx_initw). A worker already running takes the new callback instead.
+    // Opens the callback session: the worker hands every queued text to
+    // `callback` as it arrives, in the form `callbackForm` (narrow for
+    // vtx_init, wide for vtx_initw), and polls at least every 100 ms. The
+    // thread is started on first use; later sessions reuse it.
     // False when no thread could be started: nothing would ever deliver.
     bool StartCallbackWorker(ServerRequestCallback callback, Form callbackForm);
+    // Ends the callback session (a successful vtx_deinit): no poll and no
+    // callback follows, and a callback under way has returned, unless this
+    // is called from inside it. Texts stay queued for the next session.
+    void EndCallbackSession();
     // Stops the worker at unload. Waits at most `bound` milliseconds for it.
     void StopCallbackWorker(DWORD bound);
 
@@ -109,15 +124,18 @@ public:
     std::atomic<HWND> bridgeWindow{nullptr};
     // 0 after vtx_init, 1 after vtx_initw, -1 with no session form.
     std::atomic<std::int32_t> wideMode{-1};
-    // 1 once a callback worker was started: the polling exports then refuse.
+    // 1 while a callback session is open: the polling exports then refuse.
     std::atomic<std::int32_t> callbackMode{0};
 
     bool UsesNamedLocks() const { return serverRequestLock_.IsNamed() && responseLock_.IsNamed(); }
 
 private:
     template <class F> ResponseTable<typename F::Answer>& TableOf();
+    // Tells the worker a text arrived; nothing when there is none.
+    void WakeCallbackWorker();
 
     std::deque<QueuedRequest> serverRequests_;
+    std::size_t queuedBytes_ = 0;
     std::uint64_t nextSequence_ = 1;
     // The answer tables. Filed answers are guarded by the session-wide
     // "Response" lock; the tables' own structure, the registrations and the
@@ -134,6 +152,10 @@ private:
     ProcessLock serverRequestLock_;
     ProcessLock responseLock_;
 };
+
+// True while a run-the-peer-first box of this process is up: every send then
+// fails at once, so no thread and no re-entrant call stacks a second box.
+bool RunPeerFirstBoxShowing();
 
 // The process-wide context, built on first use from any thread.
 BridgeContext& GetBridgeContext();

@@ -10,10 +10,87 @@
 #include "transport/form_traits.h"
 
 namespace vtx {
+
+void WorkerControl::OpenSession(CallbackRegistration next) {
+    {
+        LockHold hold(guard);
+        registration = next;
+        open = true;
+    }
+    // Texts queued between sessions go to this one at once.
+    ::SetEvent(wake.get());
+}
+
+bool WorkerControl::SessionOpen() {
+    LockHold hold(guard);
+    return open;
+}
+
+bool WorkerControl::BusyForCloser() {
+    // A poll held by a run-the-peer-first box would hold vtx_deinit until
+    // the user closes it; it reaches no host code, so it is not waited for.
+    return calling || (polling && !RunPeerFirstBoxShowing());
+}
+
+void WorkerControl::CloseSession() {
+    std::unique_lock<Lock> hold(guard);
+    open = false;
+    registration = {};
+    if (::GetCurrentThreadId() == threadId) return;  // from inside the callback
+    while (BusyForCloser()) {
+        // A callback that sends a message to this very thread (a host
+        // marshalling to its window) must not wait on us while we wait on it:
+        // sent messages are handled meanwhile, as during any send.
+        idle.WaitFor(hold, 10);
+        hold.unlock();
+        MSG message;
+        ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        hold.lock();
+    }
+}
+
+bool WorkerControl::Begin(WorkerActivity activity, CallbackRegistration* current) {
+    LockHold hold(guard);
+    if (!open || registration.callback == nullptr) return false;
+    (activity == WorkerActivity::Poll ? polling : calling) = true;
+    *current = registration;
+    return true;
+}
+
+void WorkerControl::End(WorkerActivity activity) {
+    {
+        LockHold hold(guard);
+        (activity == WorkerActivity::Poll ? polling : calling) = false;
+    }
+    idle.NotifyAll();
+}
+
 namespace {
 
-constexpr DWORD kTurnPauseMs = 100;
+constexpr DWORD kPollIntervalMs = 100;
 constexpr DWORD kStartBoundMs = 5000;
+
+// Ends a Begin that succeeded, whatever happens in between.
+class Busy {
+public:
+    Busy(WorkerControl& control, WorkerActivity activity) : control_(control), activity_(activity) {
+        active_ = control_.Begin(activity_, &registration_);
+    }
+    ~Busy() {
+        if (active_) control_.End(activity_);
+    }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+    explicit operator bool() const { return active_; }
+    const CallbackRegistration& Registration() const { return registration_; }
+
+private:
+    WorkerControl& control_;
+    WorkerActivity activity_;
+    CallbackRegistration registration_;
+    bool active_ = false;
+};
 
 template <class F>
 void SendPoll(BridgeContext& context) {
@@ -22,30 +99,84 @@ void SendPoll(BridgeContext& context) {
     data.dwData = F::Code(code::kPoll);
     data.cbData = sizeof(typename F::Envelope);
     data.lpData = envelope.get();
-    context.SendMessageCopyData(&data);  // unanswered; the turn goes on either way
+    context.SendMessageCopyData(&data);  // unanswered; the queue is read either way
 }
 
-// One turn: poll in the session's form, then deliver at most one text, in the
-// form the callback was registered for. The text leaves the queue before the
-// callback runs, so a concurrent vtx_deinit can neither remove it undelivered
-// nor have it delivered twice.
-void RunTurn(WorkerControl& control) {
-    BridgeContext& context = GetBridgeContext();
+// A poll in the session's form, if the session is still open.
+void PollOnce(WorkerControl& control, BridgeContext& context) {
+    const Busy busy(control, WorkerActivity::Poll);
+    if (!busy) return;
     if (context.wideMode.load() == 0) {
         SendPoll<NarrowForm>(context);
     } else {
         SendPoll<WideForm>(context);
     }
+}
 
+// Hands the oldest text to the session's callback, in the form it was
+// registered for. The text leaves the queue before the callback runs, so it
+// is delivered exactly once. False when no session is open or nothing is
+// queued.
+bool DeliverOne(WorkerControl& control, BridgeContext& context) {
+    const Busy busy(control, WorkerActivity::Callback);
+    if (!busy) return false;
     std::optional<WideString> text = context.TakeServerRequest();
-    if (!text) return;
-    const CallbackRegistration registration = control.Registration();
-    if (registration.callback == nullptr) return;
+    if (!text) return false;
+    const CallbackRegistration& registration = busy.Registration();
     if (registration.form == Form::Narrow) {
         const std::string ansi = WideToAnsi(text->data(), text->size());
         registration.callback(ansi.c_str(), static_cast<unsigned int>(ansi.size()));
     } else {
         registration.callback(text->c_str(), static_cast<unsigned int>(text->size()));
+    }
+    return true;
+}
+
+void WaitForWork(const WorkerControl& control, DWORD timeoutMs) {
+    // Without its event the worker still keeps a pause between looks.
+    if (::WaitForSingleObject(control.wake.get(), timeoutMs) == WAIT_FAILED) {
+        ::Sleep(timeoutMs < kPollIntervalMs ? timeoutMs : kPollIntervalMs);
+    }
+}
+
+// The delivery policy. Outside a session the worker only waits to be woken.
+// In a session it polls at least every 100 ms, looks into the queue right
+// after each poll (texts the peer sends while handling it are handed over in
+// the same turn), and hands over every queued text the moment it arrives,
+// oldest first, one callback call each, still polling on time during a long
+// run of texts.
+void RunWorker(WorkerControl& control) {
+    BridgeContext& context = GetBridgeContext();
+    ULONGLONG lastPoll = 0;
+    bool polledOnce = false;
+    const auto pollDue = [&] { return !polledOnce || ::GetTickCount64() - lastPoll >= kPollIntervalMs; };
+
+    while (control.run.load() != 0) {
+        // Reset before looking: whatever arrives from here on sets it again.
+        ::ResetEvent(control.wake.get());
+        if (control.run.load() == 0) break;
+        if (!control.SessionOpen()) {
+            polledOnce = false;  // a new session starts with a poll
+            WaitForWork(control, INFINITE);
+            continue;
+        }
+        try {
+            if (pollDue()) {
+                PollOnce(control, context);
+                lastPoll = ::GetTickCount64();
+                polledOnce = true;
+            }
+            while (control.run.load() != 0 && !pollDue() && DeliverOne(control, context)) {
+            }
+        } catch (...) {
+            // Memory exhausted: the text that could not be converted is lost
+            // with it; try the rest after the pause.
+            WaitForWork(control, kPollIntervalMs);
+            continue;
+        }
+        if (pollDue()) continue;  // a long run of texts: poll, then go on
+        const ULONGLONG sincePoll = ::GetTickCount64() - lastPoll;
+        WaitForWork(control, static_cast<DWORD>(kPollIntervalMs - sincePoll));
     }
 }
 
@@ -54,15 +185,7 @@ void RunTurn(WorkerControl& control) {
 DWORD WINAPI CallbackWorker(LPVOID parameter) {
     std::shared_ptr<WorkerControl> control = AdoptThreadBlock<WorkerControl>(parameter);
     ::SetEvent(control->begun.get());
-    while (control->run.load() != 0) {
-        try {
-            RunTurn(*control);
-        } catch (...) {
-            // Memory exhausted in one turn: try again next turn.
-        }
-        // Without its event the worker still keeps its pause.
-        if (::WaitForSingleObject(control->wake.get(), kTurnPauseMs) == WAIT_FAILED) ::Sleep(kTurnPauseMs);
-    }
+    RunWorker(*control);
     ReleaseAndPark(std::move(control));
     return 0;
 }
@@ -72,10 +195,10 @@ bool BridgeContext::StartCallbackWorker(ServerRequestCallback callback, Form cal
     // One worker per process: a running one takes the new callback, so no two
     // workers ever compete for the same queue.
     if (worker_ && worker_->thread && !worker_->HasEnded()) {
-        worker_->Register({callback, callbackForm});
+        worker_->OpenSession({callback, callbackForm});
     } else {
         auto control = std::make_shared<WorkerControl>();
-        control->Register({callback, callbackForm});
+        control->OpenSession({callback, callbackForm});
         control->thread = StartThreadWith(control, CallbackWorker, &control->threadId);
         if (!control->thread) return false;
         // A thread still inside the loader's start-up when the host unloads
@@ -86,6 +209,21 @@ bool BridgeContext::StartCallbackWorker(ServerRequestCallback callback, Form cal
     }
     callbackMode = 1;
     return true;
+}
+
+void BridgeContext::WakeCallbackWorker() {
+    LockHold guard(workerGuard_);
+    if (worker_) ::SetEvent(worker_->wake.get());
+}
+
+void BridgeContext::EndCallbackSession() {
+    std::shared_ptr<WorkerControl> control;
+    {
+        LockHold guard(workerGuard_);
+        control = worker_;
+    }
+    callbackMode = 0;
+    if (control) control->CloseSession();
 }
 
 namespace {

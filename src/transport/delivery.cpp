@@ -1,5 +1,7 @@
 // Outbound delivery: every message to the peer leaves through
 // SendMessageCopyData, with this process's bridge window as its sender.
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 #include "support/log.h"
@@ -25,6 +27,11 @@ constexpr wchar_t kRunPeerFirstText[] =
 // "Error"
 constexpr wchar_t kRunPeerFirstCaption[] = L"\uC624\uB958";
 
+// 1 while a run-the-peer-first box is up. Its modal loop dispatches the
+// thread's messages (a host's timer may call us again), and other threads
+// may send meanwhile: one box tells the user all there is to tell.
+std::atomic<std::int32_t> runPeerFirstShowing{0};
+
 HWND FindPeerWindow() { return ::FindWindowW(kPeerClassName, nullptr); }
 
 // Only a bridge window of this process will do: another process that loaded
@@ -49,6 +56,8 @@ void ShowRunPeerFirst() {
 
 }  // namespace
 
+bool RunPeerFirstBoxShowing() { return runPeerFirstShowing.load() != 0; }
+
 HWND BridgeContext::GetWindowHandle() {
     if (HWND cached = bridgeWindow.load()) return cached;
     EnsureMessageLoopRunning(kLoopReadyBoundMs);
@@ -70,8 +79,13 @@ HWND BridgeContext::GetWindowHandle() {
 }
 
 LRESULT BridgeContext::SendMessageCopyData(const COPYDATASTRUCT* data) {
-    if (FindPeerWindow() == nullptr) {
-        ShowRunPeerFirst();
+    // While the box is up every send fails at once, as with the peer missing.
+    const bool boxUp = RunPeerFirstBoxShowing();
+    if (boxUp || FindPeerWindow() == nullptr) {
+        if (!boxUp && runPeerFirstShowing.exchange(1) == 0) {
+            ShowRunPeerFirst();
+            runPeerFirstShowing = 0;
+        }
         WriteLog("[SendMessageCopyData] Not found VantixConnect handle.");
         return 0;
     }

@@ -1,12 +1,33 @@
 // The server-request queue: texts the peer started, oldest first, each
-// operation one short hold of the "ServerRequest" lock.
+// operation one short hold of the "ServerRequest" lock. The queue counts the
+// bytes it holds, so that its bound is checked without walking it.
+#include "support/limited_log.h"
 #include "transport/bridge_context.h"
 
 namespace vtx {
+namespace {
+std::size_t StoredBytes(const WideString& text) { return text.size() * sizeof(wchar_t); }
+}  // namespace
 
-void BridgeContext::PushServerRequest(WideString text) {
-    auto hold = serverRequestLock_.Acquire();
-    serverRequests_.push_back(QueuedRequest{nextSequence_++, std::move(text)});
+bool BridgeContext::PushServerRequest(WideString text) {
+    const std::size_t bytes = StoredBytes(text);
+    bool kept = false;
+    {
+        auto hold = serverRequestLock_.Acquire();
+        if (bytes <= kServerRequestQueueBytes - queuedBytes_) {
+            serverRequests_.push_back(QueuedRequest{nextSequence_++, std::move(text)});
+            queuedBytes_ += bytes;
+            kept = true;
+        }
+    }
+    if (!kept) {
+        // A flooding peer meets this thousands of times a second: limited.
+        WriteLimitedLog(LogKind::RefusedMessage,
+                        "[PushServerRequest] Server request queue is full: " + std::to_string(bytes) + " bytes refused.");
+        return false;
+    }
+    WakeCallbackWorker();
+    return true;
 }
 
 std::optional<QueuedRequest> BridgeContext::FrontServerRequest() {
@@ -17,12 +38,15 @@ std::optional<QueuedRequest> BridgeContext::FrontServerRequest() {
 
 void BridgeContext::PopServerRequest() {
     auto hold = serverRequestLock_.Acquire();
-    if (!serverRequests_.empty()) serverRequests_.pop_front();
+    if (serverRequests_.empty()) return;
+    queuedBytes_ -= StoredBytes(serverRequests_.front().text);
+    serverRequests_.pop_front();
 }
 
 bool BridgeContext::PopServerRequest(std::uint64_t sequence) {
     auto hold = serverRequestLock_.Acquire();
     if (serverRequests_.empty() || serverRequests_.front().sequence != sequence) return false;
+    queuedBytes_ -= StoredBytes(serverRequests_.front().text);
     serverRequests_.pop_front();
     return true;
 }
@@ -32,6 +56,7 @@ std::optional<WideString> BridgeContext::TakeServerRequest() {
     if (serverRequests_.empty()) return std::nullopt;
     WideString text = std::move(serverRequests_.front().text);
     serverRequests_.pop_front();
+    queuedBytes_ -= StoredBytes(text);
     return text;
 }
 
@@ -40,10 +65,16 @@ std::size_t BridgeContext::ServerRequestCount() {
     return serverRequests_.size();
 }
 
+std::size_t BridgeContext::QueuedServerRequestBytes() {
+    auto hold = serverRequestLock_.Acquire();
+    return queuedBytes_;
+}
+
 void BridgeContext::ClearServerRequests() {
     std::deque<QueuedRequest> discarded;
     auto hold = serverRequestLock_.Acquire();
     discarded.swap(serverRequests_);
+    queuedBytes_ = 0;
 }
 
 }  // namespace vtx

@@ -1,5 +1,8 @@
-// Server requests handed to the host's callback by the library's worker,
-// which polls about every 100 ms in the session's form.
+// Server requests handed to the host's callback by the library's worker the
+// moment they arrive, inside a callback session only; the worker polls about
+// every 100 ms in the session's form.
+#include <atomic>
+
 #include "exports_fixture.h"
 
 namespace vtx::test {
@@ -55,10 +58,6 @@ TEST_F(CallbackTest, NarrowCallbackGetsEachTextOnceOldestFirstOnAThreadOfItsOwn)
         EXPECT_EQ(calls[i].length, expected[i].size()) << "ANSI bytes";
         EXPECT_TRUE(calls[i].terminated);
         EXPECT_NE(calls[i].thread, GetCurrentThreadId());
-        // One text per poll, and the worker pauses between polls.
-        if (i > 0) {
-            EXPECT_GE(calls[i].at - calls[i - 1].at, 50ms);
-        }
     }
 
     // The narrow session's worker polls narrow; the host cannot poll itself.
@@ -103,32 +102,162 @@ TEST_F(CallbackTest, WideCallbackGetsUtf16Units) {
     EXPECT_TRUE(AllPollsAre(PollsAfter(afterInit, 3), code::kPollW));
 }
 
-// The worker's poll follows the session's form; with no session it is wide.
-// Once started it serves the rest of the load, also a later polling session.
-TEST_F(CallbackTest, PollFormFollowsTheSessionAndTheWorkerOutlivesIt) {
+// A burst is handed over as it arrives, not one text per poll.
+TEST_F(CallbackTest, BurstArrivesWholeAndInOrderWithinAFewSeconds) {
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    EXPECT_EQ(Lib().initw(1, L"cb", 0, &RecordWideCallback), kOk);
+    constexpr int kBurst = 200;
+    std::string commands;
+    for (int i = 0; i < kBurst; ++i) commands += "serve wide t" + std::to_string(i) + "\n";
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(Peer(commands));
+    ASSERT_TRUE(CallbackLog::Instance().WaitFor(kBurst, kPatience));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    std::this_thread::sleep_for(kQuietPeriod);
+    const auto calls = CallbackLog::Instance().Calls();
+    ASSERT_EQ(calls.size(), static_cast<std::size_t>(kBurst)) << "each text exactly once";
+    for (int i = 0; i < kBurst; ++i) {
+        ASSERT_EQ(calls[static_cast<std::size_t>(i)].Wide(), L"t" + std::to_wstring(i)) << "call " << i;
+    }
+}
+
+// The callback mode ends with its session: after vtx_deinit (and after an
+// init that opened nothing) the worker neither polls nor calls. A text that
+// arrives meanwhile is kept for the next session: its callback, or its
+// collect when it polls.
+TEST_F(CallbackTest, NothingOutsideTheSessionAndTheNextSessionGetsWhatArrivedMeanwhile) {
     ASSERT_NO_FATAL_FAILURE(StartPeer());
     EXPECT_EQ(Lib().init(1, "cb", 0, &RecordNarrowCallback), kOk);
-    std::size_t from = Records().size();
-    EXPECT_TRUE(AllPollsAre(PollsAfter(from, 3), code::kPoll));
-
+    EXPECT_TRUE(AllPollsAre(PollsAfter(Records().size(), 2), code::kPoll));
     EXPECT_EQ(Lib().deinit(), kOk);
-    // Polls sent while deinit was on its way may still be narrow: skip them.
-    std::this_thread::sleep_for(250ms);
-    from = Records().size();
-    EXPECT_TRUE(AllPollsAre(PollsAfter(from, 3), code::kPollW)) << "after deinit";
 
-    // A polling session now: the callback is ignored, the worker goes on.
-    EXPECT_EQ(Lib().init(1, "polling", 1, nullptr), kOk);
-    std::this_thread::sleep_for(250ms);
-    from = Records().size();
-    EXPECT_TRUE(AllPollsAre(PollsAfter(from, 3), code::kPoll)) << "narrow session again";
+    std::size_t from = Records().size();
+    ASSERT_TRUE(Peer("serve narrow between"));
+    std::this_thread::sleep_for(kQuietPeriod);
+    EXPECT_EQ(Lib().init(1, "cb", 0, nullptr), kNoCallback);
+    std::this_thread::sleep_for(kQuietPeriod);
+    EXPECT_TRUE(WithoutCodes(RecordsAfter(from), {code::kInit}).empty()) << "polled outside a session";
+    EXPECT_TRUE(CallbackLog::Instance().Calls().empty()) << "called outside a session";
 
+    // The next callback session, wide this time, gets it at once, once.
+    EXPECT_EQ(Lib().initw(1, L"cb", 0, &RecordWideCallback), kOk);
+    ASSERT_TRUE(CallbackLog::Instance().WaitFor(1, kPatience));
+    std::this_thread::sleep_for(kQuietPeriod);
+    auto calls = CallbackLog::Instance().Calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_TRUE(calls[0].wide);
+    EXPECT_EQ(calls[0].Wide(), L"between");
+    EXPECT_TRUE(AllPollsAre(PollsAfter(Records().size(), 2), code::kPollW));
+    EXPECT_EQ(Lib().deinit(), kOk);
+
+    // A polling session after a callback session collects for itself.
     ASSERT_TRUE(Peer("serve narrow later"));
+    std::this_thread::sleep_for(200ms);
+    from = Records().size();
+    EXPECT_EQ(Lib().init(1, "polling", 1, nullptr), kOk);
+    std::this_thread::sleep_for(kQuietPeriod);
+    EXPECT_TRUE(Polls(RecordsAfter(from)).empty()) << "the worker polled for a polling session";
     char buffer[16] = {};
     unsigned int length = sizeof(buffer);
-    EXPECT_EQ(Lib().getrequestmessage(buffer, &length), kNothingQueued) << "a worker was started in this load";
+    EXPECT_EQ(Lib().getrequestmessage(buffer, &length), kOk);
+    EXPECT_STREQ(buffer, "later");
+    EXPECT_EQ(CallbackLog::Instance().Calls().size(), 1u);
+    EXPECT_EQ(Lib().deinit(), kOk);
+}
+
+// The library a callback below calls back into.
+std::atomic<const BridgeLibrary*> calledBack{nullptr};
+std::atomic<int> deinitInside{-1};
+std::atomic<long long> slowCallbackLeft{0};
+
+long long NowTicks() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
+
+void VTX_CALL SlowCallback(const void* text, unsigned int length) {
+    RecordNarrowCallback(text, length);
+    std::this_thread::sleep_for(600ms);
+    slowCallbackLeft = NowTicks();
+}
+
+void VTX_CALL DeinitInsideCallback(const void* text, unsigned int length) {
+    RecordNarrowCallback(text, length);
+    deinitInside = calledBack.load()->deinit();
+}
+
+// vtx_deinit returns only once a callback under way has returned, and none
+// follows: a plug-in may unload its code right after. Called from inside the
+// callback it ends the session without waiting for itself.
+TEST_F(CallbackTest, DeinitWaitsForTheCallbackAndWorksFromInsideIt) {
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    EXPECT_EQ(Lib().init(1, "cb", 0, &SlowCallback), kOk);
+    ASSERT_TRUE(Peer("serve narrow slow\nserve narrow queued"));
     ASSERT_TRUE(CallbackLog::Instance().WaitFor(1, kPatience));
-    EXPECT_EQ(CallbackLog::Instance().Calls()[0].Narrow(), "later");
+    EXPECT_EQ(Lib().deinit(), kOk);
+    const long long returned = NowTicks();
+    EXPECT_NE(slowCallbackLeft.load(), 0) << "deinit returned while the callback ran";
+    EXPECT_LE(slowCallbackLeft.load(), returned);
+    std::this_thread::sleep_for(kQuietPeriod);
+    EXPECT_EQ(CallbackLog::Instance().Calls().size(), 1u) << "a callback after deinit";
+
+    calledBack = &Lib();
+    EXPECT_EQ(Lib().init(1, "cb", 0, &DeinitInsideCallback), kOk);
+    ASSERT_TRUE(Peer("serve narrow inside\nserve narrow after"));
+    ASSERT_TRUE(WaitUntil([] { return deinitInside.load() != -1; }, kPatience)) << "deadlock";
+    EXPECT_EQ(deinitInside.load(), kOk);
+    std::this_thread::sleep_for(kQuietPeriod);
+    const auto calls = CallbackLog::Instance().Calls();
+    ASSERT_EQ(calls.size(), 2u) << "a callback after deinit";
+    EXPECT_EQ(calls[1].Narrow(), "inside");
+    EXPECT_EQ(Lib().iswcalive(), kNotOpen);
+    EXPECT_EQ(Lib().init(1, "again", 1, nullptr), kOk);
+    EXPECT_EQ(Lib().deinit(), kOk);
+}
+
+// A callback that marshals to the host's window thread (SendMessage) while
+// that thread is in vtx_deinit: the wait handles the sent message, so the
+// callback returns and vtx_deinit with it, instead of each waiting on the
+// other.
+HWND hostWindow = nullptr;
+std::atomic<int> hostWindowCalls{0};
+std::atomic<bool> marshalling{false};
+
+LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_APP) {
+        ++hostWindowCalls;
+        return 1;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void VTX_CALL MarshallingCallback(const void* text, unsigned int length) {
+    RecordNarrowCallback(text, length);
+    marshalling = true;
+    // By now vtx_deinit has had its answer and waits for this callback.
+    std::this_thread::sleep_for(500ms);
+    DWORD_PTR result = 0;
+    // Bounded, so that a deadlock shows as a slow deinit rather than a hang.
+    SendMessageTimeoutW(hostWindow, WM_APP, 0, 0, SMTO_NORMAL, 5000, &result);
+}
+
+TEST_F(CallbackTest, DeinitHandlesMessagesTheCallbackSendsToItsThread) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = HostWindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"vtxtest-host-window";
+    ASSERT_NE(RegisterClassW(&windowClass), 0);
+    hostWindow = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 windowClass.hInstance, nullptr);
+    ASSERT_NE(hostWindow, nullptr);
+
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    EXPECT_EQ(Lib().init(1, "cb", 0, &MarshallingCallback), kOk);
+    ASSERT_TRUE(Peer("serve narrow marshal"));
+    // This thread does not pump: the callback's message waits for deinit.
+    ASSERT_TRUE(WaitUntil([] { return marshalling.load(); }, kPatience));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Lib().deinit(), kOk);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s) << "deinit and the callback waited for each other";
+    EXPECT_EQ(hostWindowCalls.load(), 1);
+    DestroyWindow(hostWindow);
 }
 
 // A later vtx_initw with a callback hands the running worker the new, wide

@@ -1,5 +1,7 @@
 // When the peer is missing, refuses, never answers or answers with another
 // status: codes 6 and 14, the message box, and statuses passed on unchanged.
+#include <atomic>
+
 #include "exports_fixture.h"
 
 namespace vtx::test {
@@ -24,6 +26,35 @@ void ExpectBoxes(const char* file, int line, const std::function<void()>& call, 
     }
 }
 #define EXPECT_BOXES(call, boxes) ExpectBoxes(__FILE__, __LINE__, call, boxes)
+
+// The library's run-the-peer-first boxes of this process that are up now;
+// `close` answers them as a user would.
+struct BoxWalk {
+    int boxes = 0;
+    bool close = false;
+};
+
+BOOL CALLBACK CountBox(HWND window, LPARAM parameter) {
+    auto& walk = *reinterpret_cast<BoxWalk*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t className[16] = {};
+    wchar_t caption[16] = {};
+    GetClassNameW(window, className, 16);
+    GetWindowTextW(window, caption, 16);
+    if (owner == GetCurrentProcessId() && IsWindowVisible(window) && std::wstring(className) == L"#32770" &&
+        std::wstring(caption) == kErrorBoxCaption) {
+        ++walk.boxes;
+        if (walk.close) PostMessageW(window, WM_COMMAND, IDOK, 0);
+    }
+    return TRUE;
+}
+
+int BoxesUp(bool close = false) {
+    BoxWalk walk{0, close};
+    EnumWindows(&CountBox, reinterpret_cast<LPARAM>(&walk));
+    return walk.boxes;
+}
 
 TEST_F(FailureExports, WithoutAPeerTheHostIsToldAndGetsSix) {
     // Nothing started: no window of class VantixConnect on this desktop.
@@ -271,6 +302,170 @@ TEST_F(FailureExports, AnswerAfterTheTimeOutIsNotTakenForTheNextRequest) {
 
     ASSERT_TRUE(Peer(AnswerRule(code::kSendRequest, "late=2000")));
     EXPECT_EQ(std::string(Lib().sendrequest("second", 6)), "second");
+}
+
+// One box per process at a time: while it is up, a send from another thread
+// fails at once as not delivered and shows none of its own. Once it is
+// closed, the next send shows it again.
+TEST_F(FailureExports, WhileTheBoxIsUpOtherThreadsGetSixAtOnce) {
+    const auto& l = Lib();
+    std::atomic<int> first{-1};
+    std::thread showing([&] { first = l.deinit(); });
+    ASSERT_TRUE(WaitUntil([] { return BoxesUp() == 1; }, kPatience));
+
+    // Should a send here show a box after all, it is counted and closed.
+    std::atomic<bool> done{false};
+    std::atomic<int> mostBoxes{0};
+    std::thread user([&] {
+        for (int i = 0; i < 300 && !done; ++i) {
+            mostBoxes = std::max(mostBoxes.load(), BoxesUp(i >= 100));
+            std::this_thread::sleep_for(10ms);
+        }
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(l.deinit(), kNotDelivered);
+    EXPECT_EQ(l.login("a", "b"), kNotDelivered);
+    EXPECT_EQ(l.setbridgeid("id"), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "waited for the other thread's box";
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(first.load(), -1) << "the box's own send returned while it was up";
+    done = true;
+    user.join();
+    EXPECT_EQ(mostBoxes.load(), 1) << "a second box";
+
+    BoxesUp(true);
+    showing.join();
+    EXPECT_EQ(first.load(), kNotDelivered);
+    EXPECT_BOXES([&] { EXPECT_EQ(l.deinit(), kNotDelivered); }, 1);
+}
+
+// A host polling from a UI timer: the box's own modal loop dispatches the
+// timer, whose poll must be skipped at once instead of opening a box inside
+// the box, and so on without end.
+const BridgeLibrary* timerLibrary = nullptr;
+int timerCalls = 0;
+int timerDepth = 0;
+int timerDeepest = 0;
+std::vector<int> timerResults;
+std::chrono::steady_clock::duration timerSlowest{};
+
+void CALLBACK PollFromTimer(HWND, UINT, UINT_PTR, DWORD) {
+    ++timerCalls;
+    timerDeepest = std::max(timerDeepest, ++timerDepth);
+    const auto start = std::chrono::steady_clock::now();
+    char buffer[16] = {};
+    unsigned int length = sizeof(buffer);
+    timerResults.push_back(timerLibrary->getrequestmessage(buffer, &length));
+    timerSlowest = std::max(timerSlowest, std::chrono::steady_clock::now() - start);
+    --timerDepth;
+}
+
+TEST_F(FailureExports, TimerDispatchedByTheBoxSkipsItsPollWithoutASecondBox) {
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
+    ASSERT_NO_FATAL_FAILURE(EndPeer());
+    timerLibrary = &Lib();
+
+    std::atomic<int> mostBoxes{0};
+    std::thread user([&] {
+        if (!WaitUntil([] { return BoxesUp() > 0; }, kPatience)) return;
+        // Leaves the box up for a second, as a user reading it would.
+        for (int i = 0; i < 100; ++i) {
+            mostBoxes = std::max(mostBoxes.load(), BoxesUp());
+            std::this_thread::sleep_for(10ms);
+        }
+        BoxesUp(true);
+    });
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, &PollFromTimer);
+    ASSERT_NE(timer, 0u);
+    char buffer[16] = {};
+    unsigned int length = sizeof(buffer);
+    EXPECT_EQ(Lib().getrequestmessage(buffer, &length), kNothingQueued);
+    KillTimer(nullptr, timer);
+    user.join();
+
+    EXPECT_EQ(mostBoxes.load(), 1);
+    EXPECT_GE(timerCalls, 5) << "the box's loop did not dispatch the timer";
+    EXPECT_EQ(timerDeepest, 1) << "nested calls";
+    EXPECT_TRUE(std::all_of(timerResults.begin(), timerResults.end(), [](int r) { return r == kNothingQueued; }));
+    EXPECT_LT(timerSlowest, 500ms) << "a poll from inside the box waited";
+}
+
+// Private memory committed in this process, summed region by region: the
+// process's commit counters stay at zero under Wine, its address space does
+// not.
+SIZE_T CommittedPrivateBytes() {
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION region{};
+    const char* address = nullptr;
+    while (VirtualQuery(address, &region, sizeof(region)) == sizeof(region)) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+        const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+        if (next <= address) break;
+        address = next;
+    }
+    return total;
+}
+
+long long Growth(SIZE_T baseline) {
+    return static_cast<long long>(CommittedPrivateBytes()) - static_cast<long long>(baseline);
+}
+
+// Whether committed memory rises `bytes` above `baseline` within `watch`.
+bool GrowsBy(SIZE_T baseline, SIZE_T bytes, std::chrono::milliseconds watch) {
+    return WaitUntil([&] { return CommittedPrivateBytes() >= baseline + bytes; }, watch);
+}
+
+// An export that gave up (its send failed, or no answer came in time) leaves
+// no registration behind: the answer the peer sends afterwards is dropped,
+// not kept. Each answer carries the longest payload, so kept ones show in
+// the memory of the process.
+TEST_F(FailureExports, AnswersAfterAFailedSendOrATimeOutAreNotKept) {
+    constexpr int kRequests = 16;
+    const std::wstring longest(99999, L'p');
+    // Half of what the kept answers would hold.
+    const SIZE_T kept = kRequests * longest.size() * sizeof(wchar_t) / 2;
+    {
+        // The probe sees memory of that size being held.
+        const SIZE_T before = CommittedPrivateBytes();
+        const std::vector<wchar_t> held(kept / sizeof(wchar_t) + 1, L'h');
+        ASSERT_GE(CommittedPrivateBytes(), before + kept) << "the memory probe does not see a block of " << kept;
+    }
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    ASSERT_NO_FATAL_FAILURE(OpenSession<WideApi>());
+    const auto request = [&](int expected) {
+        std::vector<wchar_t> buffer(longest.size() + 1);
+        unsigned int length = static_cast<unsigned int>(buffer.size());
+        EXPECT_EQ(Lib().sendrequestparamw(longest.c_str(), 0, buffer.data(), &length), expected);
+    };
+    // Each path runs twice: the first round settles the memory the library
+    // and Wine keep for reuse, the second is measured.
+    const auto failedSends = [&] {
+        for (int i = 0; i < kRequests; ++i) request(kNotDelivered);
+    };
+    const auto timeOuts = [&] {
+        std::vector<std::thread> waiting;
+        for (int i = 0; i < kRequests; ++i) waiting.emplace_back([&] { request(kTimedOut); });
+        for (auto& thread : waiting) thread.join();
+    };
+
+    // The peer does not take the request, then answers it all the same.
+    ASSERT_TRUE(Peer(AnswerRule(code::kSendRequestParamW, "return=0 late=20")));
+    failedSends();
+    std::this_thread::sleep_for(kQuietPeriod);
+    SIZE_T baseline = CommittedPrivateBytes();
+    failedSends();
+    EXPECT_FALSE(GrowsBy(baseline, kept, 1500ms))
+        << "answers to requests that were not delivered were kept: " << Growth(baseline) << " bytes more";
+
+    // The answers come after the exports gave up.
+    ASSERT_TRUE(Peer(AnswerRule(code::kSendRequestParamW, "late=5300")));
+    timeOuts();
+    std::this_thread::sleep_for(500ms + kQuietPeriod);
+    baseline = CommittedPrivateBytes();
+    timeOuts();
+    EXPECT_FALSE(GrowsBy(baseline, kept, 1500ms))
+        << "answers to requests that timed out were kept: " << Growth(baseline) << " bytes more";
 }
 
 }  // namespace

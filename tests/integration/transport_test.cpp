@@ -5,8 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <condition_variable>
+#include <iterator>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -18,6 +22,7 @@
 #include "support/process_counts.h"
 #include "support/process_windows.h"
 #include "support/scoped_folder.h"
+#include "transport/envelope.h"
 
 namespace vtx::test {
 namespace {
@@ -74,6 +79,18 @@ private:
     std::vector<Delivery> items_;
 };
 
+// Log lines with each "request ID <GUID>" shown as "request ID <id>".
+std::vector<std::string> WithoutRequestIds(std::vector<std::string> lines) {
+    static const std::string marker = "request ID ";
+    for (std::string& line : lines) {
+        const std::size_t at = line.find(marker);
+        if (at == std::string::npos) continue;
+        const std::size_t end = line.find('.', at);
+        line.replace(at + marker.size(), end - at - marker.size(), "<id>");
+    }
+    return lines;
+}
+
 TEST(Delivery, FirstSendLooksUpTheBridgeWindowOnceAndLogsIt) {
     if (LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
     ScopedCurrentFolder folder;
@@ -125,9 +142,87 @@ TEST(Delivery, PeerMissingShowsTheRunPeerFirstBoxOnEverySend) {
     EXPECT_EQ(box.caption, kErrorCaption);
     EXPECT_EQ(box.text, kRunPeerFirstText);
 
-    // The bridge window is not looked up on this path.
-    const std::vector<std::string> expected(2, "[SendMessageCopyData] Not found VantixConnect handle.");
-    EXPECT_EQ(ReadFallbackLog(), expected);
+    // The bridge window is not looked up on this path. Each export that
+    // gave 6 says so, with the message and its request ID.
+    const std::vector<std::string> expected = {
+        "[SendMessageCopyData] Not found VantixConnect handle.",
+        "[vtx_init] Not delivered (6): message 1000, request ID <id>.",
+        "[SendMessageCopyData] Not found VantixConnect handle.",
+        "[vtx_login] Not delivered (6): message 1022, request ID <id>.",
+    };
+    EXPECT_EQ(WithoutRequestIds(ReadFallbackLog()), expected);
+}
+
+// A time-out, the late answer that follows it, and a refused server request
+// leave a line each; a flood of refused messages is cut to a few lines a
+// second and counted.
+TEST(Delivery, LogExplainsTimeOutsLateAnswersAndRefusedMessagesWithoutFlooding) {
+    if (LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
+    ScopedCurrentFolder folder;
+    PeerProcess peer({L"-c", L"answer 1020 late=5600"});
+    ASSERT_NE(peer.Window(), nullptr);
+    BridgeLibrary library;
+    ASSERT_EQ(library.init(0, "", 1, nullptr), 200);
+    EXPECT_EQ(library.iswcalive(), 14);
+    std::this_thread::sleep_for(2500ms);  // the late answer arrives meanwhile
+    peer.Command("serve wide refused length=0");  // a length the library refuses
+
+    std::vector<std::string> lines;
+    for (const std::string& line : WithoutRequestIds(ReadFallbackLog())) {
+        if (line.rfind("[GetWindowHandle]", 0) != 0) lines.push_back(line);  // the first lookup
+    }
+    const std::vector<std::string> expected = {
+        "[vtx_iswcalive] Timed out (14): no answer to message 1020, request ID <id>.",
+        "[StoreResponse] Dropped an answer nobody waited for: message 1021, request ID <id>.",
+        "[BridgeWindowProc] Refused message 2009 (200228 bytes): its length does not fit its text.",
+    };
+    EXPECT_EQ(lines, expected);
+
+    // The flood: every refused message that was not written is counted.
+    ASSERT_TRUE(peer.Command("every 5 serve wide flood length=0"));
+    std::this_thread::sleep_for(2500ms);
+    ASSERT_TRUE(peer.Command("stop-timers"));
+    std::this_thread::sleep_for(1100ms);  // the last window ends...
+    peer.Command("serve wide last length=0");  // ...and the next line reports it
+    int refused = 0;
+    int summarised = 0;
+    for (const std::string& line : ReadFallbackLog()) {
+        if (line.rfind("[BridgeWindowProc] Refused message 2009", 0) == 0) ++refused;
+        int more = 0;
+        if (std::sscanf(line.c_str(), "[WriteLog] %d more refused messages within one second were not written.",
+                        &more) == 1) {
+            summarised += more;
+        }
+    }
+    EXPECT_LE(refused, 1 + 5 * 5) << "at most five lines a second, about four seconds";
+    EXPECT_GT(summarised, 0) << "the flood was not counted";
+}
+
+// A peer that floods a host which collects nothing meets the queue's bound:
+// the bridge window refuses with 0 and the log says why.
+TEST(Delivery, AFullServerRequestQueueRefusesWithZeroAndSaysSo) {
+    if (LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
+    ScopedCurrentFolder folder;
+    PeerProcess peer;
+    ASSERT_NE(peer.Window(), nullptr);
+    BridgeLibrary library;
+    ASSERT_EQ(library.init(0, "", 1, nullptr), 200);
+    const HWND bridge = BridgeWindowOf(::GetCurrentProcessId());
+    ASSERT_NE(bridge, nullptr);
+
+    auto envelope = std::make_unique<MessageEnvelopeW>();
+    std::fill(std::begin(envelope->payload), std::end(envelope->payload) - 1, L'x');
+    envelope->length = 100000;
+    COPYDATASTRUCT data{2009, sizeof(MessageEnvelopeW), envelope.get()};
+    int taken = 0;
+    while (taken < 400 && ::SendMessageW(bridge, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)) == 1) ++taken;
+    EXPECT_EQ(taken, 335) << "64 MiB hold 335 texts of 99999 UTF-16 units";
+    EXPECT_EQ(::SendMessageW(bridge, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)), 0);
+
+    const auto lines = ReadFallbackLog();
+    const std::string refused = "[PushServerRequest] Server request queue is full: 199998 bytes refused.";
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), refused), 2);
+    EXPECT_EQ(library.deinit(), 200);
 }
 
 TEST(Delivery, RestartedPeerIsFoundWithoutAnyReset) {
@@ -239,7 +334,7 @@ TEST(Unload, StopsARunningCallbackWorker) {
     EXPECT_EQ(ThreadCount(), threadsBefore);
 }
 
-TEST(CallbackWorker, DeliversOnePerTurnOldestFirst) {
+TEST(CallbackWorker, DeliversOldestFirst) {
     PeerProcess peer;
     BridgeLibrary library;
     ASSERT_EQ(library.init(0, "", 0, &Deliveries::Narrow), 200);
@@ -260,22 +355,13 @@ TEST(CallbackWorker, DeliversOnePerTurnOldestFirst) {
     EXPECT_EQ(library.getrequestmessage(buffer, &length), 16) << "the worker is the only collector";
 }
 
-TEST(CallbackWorker, KeepsPollingWideAfterDeinitButHandsOverInTheCallbacksForm) {
+TEST(CallbackWorker, StopsPollingAtDeinitAndKeepsLaterTextsForTheNextSession) {
     ScopedCurrentFolder folder;
     PeerProcess peer({L"--record", folder.Path()});
     BridgeLibrary library;
     ASSERT_EQ(library.init(0, "", 0, &Deliveries::Narrow), 200);
     ::Sleep(250);
     ASSERT_EQ(library.deinit(), 200);
-    ::Sleep(350);
-    ASSERT_TRUE(peer.Command("serve wide \"\uD55C after deinit\""));
-    ASSERT_TRUE(Deliveries::Instance().WaitFor(1, 3s));
-    const auto items = Deliveries::Instance().Items();
-    EXPECT_FALSE(items[0].isWide) << "a narrow callback never receives UTF-16";
-    EXPECT_EQ(items[0].narrow.substr(items[0].narrow.size() - 13), " after deinit");
-
-    // The polls themselves follow the session: narrow while it was open,
-    // wide once it was closed.
     auto count = [&](const wchar_t* suffix) {
         int found = 0;
         WIN32_FIND_DATAW entry;
@@ -286,8 +372,21 @@ TEST(CallbackWorker, KeepsPollingWideAfterDeinitButHandsOverInTheCallbacksForm) 
         ::FindClose(search);
         return found;
     };
-    EXPECT_GE(count(L"-1008.bin"), 1);
-    EXPECT_GE(count(L"-2008.bin"), 2);
+    const int narrowPolls = count(L"-1008.bin");
+    EXPECT_GE(narrowPolls, 1);
+    ASSERT_TRUE(peer.Command("serve wide \"\uD55C after deinit\""));
+    ::Sleep(400);
+    EXPECT_EQ(count(L"-1008.bin"), narrowPolls) << "polled after deinit";
+    EXPECT_EQ(count(L"-2008.bin"), 0) << "polled after deinit";
+    EXPECT_TRUE(Deliveries::Instance().Items().empty()) << "called after deinit";
+
+    // The next callback session takes it, in its callback's form.
+    ASSERT_EQ(library.init(0, "", 0, &Deliveries::Narrow), 200);
+    ASSERT_TRUE(Deliveries::Instance().WaitFor(1, 3s));
+    const auto items = Deliveries::Instance().Items();
+    EXPECT_FALSE(items[0].isWide) << "a narrow callback never receives UTF-16";
+    EXPECT_EQ(items[0].narrow.substr(items[0].narrow.size() - 13), " after deinit");
+    ASSERT_EQ(library.deinit(), 200);
 }
 
 TEST(CallbackWorker, ASecondSessionReusesTheRunningWorker) {

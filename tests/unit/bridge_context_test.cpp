@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -186,6 +188,40 @@ TEST_F(ContextTest, ServerRequestQueueOrderAndRemoval) {
     context.PushServerRequest(L"b");
     context.ClearServerRequests();
     EXPECT_EQ(context.ServerRequestCount(), 0u);
+}
+
+TEST_F(ContextTest, EveryQueueOperationWaitsWhileAnotherHolderKeepsTheQueueLock) {
+    context.PushServerRequest(L"queued");
+    const struct {
+        const char* name;
+        std::function<void()> run;
+    } operations[] = {
+        {"push", [&] { context.PushServerRequest(L"pushed"); }},
+        {"front", [&] { static_cast<void>(context.FrontServerRequest()); }},
+        {"pop", [&] { context.PopServerRequest(); }},
+        {"pop by sequence", [&] { static_cast<void>(context.PopServerRequest(1)); }},
+        {"take", [&] { static_cast<void>(context.TakeServerRequest()); }},
+        {"count", [&] { static_cast<void>(context.ServerRequestCount()); }},
+        {"clear", [&] { context.ClearServerRequests(); }},
+    };
+    for (const auto& operation : operations) {
+        SCOPED_TRACE(operation.name);
+        std::atomic<bool> done{false};
+        std::thread other;
+        {
+            const auto hold = context.HoldServerRequestLockForTest();
+            other = std::thread([&] {
+                operation.run();
+                done = true;
+            });
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            EXPECT_FALSE(done.load()) << "went on while another holder kept the queue's lock";
+        }
+        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        while (!done.load() && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_TRUE(done.load()) << "still waiting after the lock was released";
+        other.join();
+    }
 }
 
 }  // namespace

@@ -39,11 +39,10 @@ protected:
     BridgeContext& context = GetBridgeContext();
 };
 
-TEST_F(BridgeWindowTest, IsAHiddenMessageOnlyWindowOfThisProcess) {
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(window, &owner);
-    EXPECT_EQ(owner, ::GetCurrentProcessId());
-    EXPECT_FALSE(::IsWindowVisible(window));
+TEST_F(BridgeWindowTest, LivesOnTheLoopThreadAndLeavesOtherMessagesToTheDefault) {
+    // Made by the library's own loop thread, not by the thread that asked for
+    // it, whose messages a host may never pump.
+    EXPECT_NE(::GetWindowThreadProcessId(window, nullptr), ::GetCurrentThreadId());
     // Other messages get the default processing: the title is the class name.
     EXPECT_EQ(::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0), 12);
 }
@@ -135,6 +134,42 @@ TEST_F(BridgeWindowTest, QueuesServerRequestsAsUtf16) {
     EXPECT_EQ(*context.TakeServerRequest(), L"\uD55C\uAE00");
     EXPECT_EQ(*context.TakeServerRequest(), L"");
     EXPECT_FALSE(context.TakeServerRequest().has_value());
+}
+
+// The queue holds at most 64 MiB of UTF-16 text: a text that would pass the
+// bound is refused with 0 and nothing of it is kept; one that ends exactly at
+// the bound is taken; collecting a text makes room again.
+TEST_F(BridgeWindowTest, ServerRequestQueueIsBoundedAndFreesAsTextsAreCollected) {
+    constexpr std::size_t kBound = BridgeContext::kServerRequestQueueBytes;
+    ASSERT_EQ(kBound, 64u * 1024u * 1024u);
+    auto wide = MakeBlankEnvelope<MessageEnvelopeW>();
+    const auto sendWide = [&](std::size_t units) {
+        CopyToField(wide->payload, std::wstring(units, L'w'));
+        wide->length = static_cast<std::int32_t>(units + 1);
+        return Send(2009, *wide);
+    };
+    constexpr std::size_t kLongest = 99999;
+    const std::size_t fitting = kBound / (kLongest * 2);
+    for (std::size_t i = 0; i < fitting; ++i) ASSERT_EQ(sendWide(kLongest), 1) << "text " << i;
+    EXPECT_EQ(sendWide(kLongest), 0) << "past the bound";
+    EXPECT_EQ(context.ServerRequestCount(), fitting) << "a refused text was kept";
+
+    const std::size_t room = kBound - context.QueuedServerRequestBytes();
+    EXPECT_EQ(sendWide(room / 2 + 1), 0) << "one unit too many";
+    EXPECT_EQ(sendWide(room / 2), 1) << "ends exactly at the bound";
+    EXPECT_EQ(context.QueuedServerRequestBytes(), kBound);
+    auto narrow = MakeBlankEnvelope<MessageEnvelope>();
+    EXPECT_EQ(Send(1009, *narrow), 1) << "an empty text takes no room";
+    CopyToField(narrow->payload, std::string("x"));
+    EXPECT_EQ(Send(1009, *narrow), 0);
+
+    ASSERT_TRUE(context.TakeServerRequest().has_value());
+    EXPECT_EQ(sendWide(kLongest), 1) << "room again once a text was collected";
+    context.ClearServerRequests();
+    EXPECT_EQ(context.QueuedServerRequestBytes(), 0u);
+    EXPECT_EQ(Send(1009, *narrow), 1);
+    EXPECT_EQ(context.QueuedServerRequestBytes(), 2u);
+    context.ClearServerRequests();
 }
 
 TEST(BridgeWindowLifetime, StopRemovesWindowAndClassSoALaterStartWorks) {

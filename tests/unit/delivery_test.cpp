@@ -4,11 +4,15 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "support/child_process.h"
 #include "support/message_box_watcher.h"
 #include "support/scoped_folder.h"
+#include "support/unique_handle.h"
 #include "transport/bridge_context.h"
+#include "transport/bridge_window.h"
 #include "transport/envelope.h"
 #include "transport/window_names.h"
 
@@ -87,6 +91,65 @@ TEST(DeliveryWithoutBridgeWindow, GivesUpAfterFiftyAttemptsAndStartsOverNextTime
         expected.push_back("[SendMessageCopyData] Not found VantixBridge handle.");
     }
     EXPECT_EQ(test::ReadFallbackLog(), expected);
+}
+
+DWORD OwnerOf(HWND window) {
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    return owner;
+}
+
+// Another host on the same desktop has a bridge window of its own, made
+// after this one's, so it comes first among the windows of the class: the
+// lookup must still take this process's window, or every answer to this
+// host would go to the other. This test runs again as the other host, told
+// by the variable (the first process's ID names the events they share).
+constexpr wchar_t kOtherHostVariable[] = L"VTX_OTHER_BRIDGE_HOST";
+
+TEST(DeliveryWithAnotherHost, TakesTheBridgeWindowOfThisProcessOnly) {
+    wchar_t first[32] = {};
+    if (::GetEnvironmentVariableW(kOtherHostVariable, first, 32) != 0) {
+        const std::wstring tag(first);
+        const UniqueHandle ready(::OpenEventW(EVENT_MODIFY_STATE, FALSE, (L"vtxtest-other-ready-" + tag).c_str()));
+        const UniqueHandle done(::OpenEventW(SYNCHRONIZE, FALSE, (L"vtxtest-other-done-" + tag).c_str()));
+        ASSERT_TRUE(ready && done);
+        ASSERT_TRUE(EnsureMessageLoopRunning(5000));
+        ::SetEvent(ready.get());
+        ::WaitForSingleObject(done.get(), 60000);
+        StopMessageLoop(2000);
+        return;
+    }
+    test::ScopedCurrentFolder folder;  // for the lookup's log lines
+    PeerWindowStandIn peer;
+    ASSERT_NE(peer.Handle(), nullptr);
+    ASSERT_TRUE(EnsureMessageLoopRunning(5000));
+
+    const std::wstring self = std::to_wstring(::GetCurrentProcessId());
+    const UniqueHandle ready(::CreateEventW(nullptr, TRUE, FALSE, (L"vtxtest-other-ready-" + self).c_str()));
+    const UniqueHandle done(::CreateEventW(nullptr, TRUE, FALSE, (L"vtxtest-other-done-" + self).c_str()));
+    ASSERT_TRUE(ready && done);
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    test::ChildProcess::Outcome other;
+    std::thread otherHost([&] {
+        other = test::ChildProcess::Run(test::ChildProcess::ThisProgram(),
+                                        {L"--gtest_filter=" + std::wstring(name.begin(), name.end())}, 90s,
+                                        {{kOtherHostVariable, self}});
+    });
+    const bool otherReady = ::WaitForSingleObject(ready.get(), 30000) == WAIT_OBJECT_0;
+    if (otherReady) {
+        const HWND firstFound = ::FindWindowExW(HWND_MESSAGE, nullptr, kBridgeClassName, nullptr);
+        EXPECT_NE(OwnerOf(firstFound), ::GetCurrentProcessId()) << "the other host's window is not found first";
+        // A context that has not looked yet, as at a host's first send.
+        BridgeContext context((L"vtxtest-other-ServerRequest-" + self).c_str(),
+                              (L"vtxtest-other-Response-" + self).c_str());
+        EXPECT_EQ(OwnerOf(context.GetWindowHandle()), ::GetCurrentProcessId());
+    }
+    ::SetEvent(done.get());
+    otherHost.join();
+    StopMessageLoop(2000);
+    ASSERT_TRUE(otherReady) << "the other host made no bridge window:\n" << other.output;
+    EXPECT_TRUE(other.ended && other.exitCode == 0) << other.output;
 }
 
 }  // namespace

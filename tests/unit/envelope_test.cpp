@@ -9,6 +9,11 @@
 namespace vtx {
 namespace {
 
+// The sizes themselves are fixed in envelope.h; here, that each form maps to
+// its own envelope.
+static_assert(EnvelopeSize(Form::Narrow) == sizeof(MessageEnvelope));
+static_assert(EnvelopeSize(Form::Wide) == sizeof(MessageEnvelopeW));
+
 template <class Envelope>
 void ExpectBlank(const Envelope& envelope) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(&envelope);
@@ -49,8 +54,6 @@ TEST(MessageCodes, AnswersAndForms) {
     EXPECT_EQ(AnswerCode(code::kSendRequest), 1015u);
     EXPECT_EQ(FormOfCode(code::kSendRequestW), Form::Wide);
     EXPECT_EQ(FormOfCode(code::kDeinit), Form::Narrow);
-    EXPECT_EQ(EnvelopeSize(Form::Narrow), 100124u);
-    EXPECT_EQ(EnvelopeSize(Form::Wide), 200228u);
     const std::uint32_t accepted[] = {1001, 1003, 1005, 1007, 1011, 1013, 1015, 1019, 1021, 1023,
                                       2001, 2003, 2005, 2007, 2011, 2015, 2023};
     for (std::uint32_t c : accepted) EXPECT_TRUE(IsAcceptedAnswer(c)) << c;

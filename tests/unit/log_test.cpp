@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -13,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/child_process.h"
+#include "support/limited_log.h"
 #include "support/unique_handle.h"
 
 namespace vtx {
@@ -202,6 +205,39 @@ TEST(LogWrite, UnopenableFileDropsTheLineSilently) {
     EXPECT_FALSE(Exists(temp / L"20250416.log"));
 }
 
+// Checks that `content` holds, for each writer w, its lines
+// "<w> <i> <padding>" for i = 0 .. linesOf[w] - 1, in order, each whole.
+void ExpectEveryLineWhole(const std::string& content, const std::vector<int>& linesOf, const std::string& padding) {
+    std::map<int, int> nextOfWriter;
+    std::size_t start = 0;
+    int seen = 0;
+    while (start < content.size()) {
+        const std::size_t end = content.find("\r\n", start);
+        ASSERT_NE(end, std::string::npos) << "the last line is cut";
+        const std::string line = content.substr(start, end - start);
+        start = end + 2;
+        ++seen;
+        int w = -1;
+        int i = -1;
+        char rest[200] = {};
+        ASSERT_EQ(std::sscanf(line.c_str(), "[09:05:07] %d %d %199s", &w, &i, rest), 3) << line;
+        ASSERT_EQ(rest, padding) << line;
+        ASSERT_EQ(i, nextOfWriter[w]) << "a line of writer " << w << " is missing or out of order";
+        ++nextOfWriter[w];
+    }
+    for (std::size_t w = 0; w < linesOf.size(); ++w) {
+        EXPECT_EQ(nextOfWriter[static_cast<int>(w)], linesOf[w]) << "writer " << w;
+        seen -= linesOf[w];
+    }
+    EXPECT_EQ(seen, 0) << "lines of unknown writers";
+}
+
+void WriteNumberedLines(const std::wstring& folder, int writer, int lines, const std::string& padding) {
+    for (int i = 0; i < lines; ++i) {
+        WriteLogTo(folder, kMorning, std::to_string(writer) + " " + std::to_string(i) + " " + padding);
+    }
+}
+
 TEST(LogWrite, ConcurrentWritersLoseAndMixNoLine) {
     TempFolder temp;
     ASSERT_TRUE(temp.Created());
@@ -210,34 +246,48 @@ TEST(LogWrite, ConcurrentWritersLoseAndMixNoLine) {
     const std::string padding(120, '.');
     std::vector<std::thread> writers;
     for (int t = 0; t < kThreads; ++t) {
-        writers.emplace_back([&, t] {
-            for (int i = 0; i < kLines; ++i) {
-                WriteLogTo(temp.Path(), kMorning, std::to_string(t) + " " + std::to_string(i) + " " + padding);
-            }
-        });
+        writers.emplace_back([&, t] { WriteNumberedLines(temp.Path(), t, kLines, padding); });
     }
     for (auto& writer : writers) writer.join();
+    ExpectEveryLineWhole(ReadAll(temp / L"bridge_20250416.log"), std::vector<int>(kThreads, kLines), padding);
+}
 
-    const std::string content = ReadAll(temp / L"bridge_20250416.log");
-    std::map<int, int> nextOfThread;
-    std::size_t start = 0;
-    int lines = 0;
-    while (start < content.size()) {
-        const std::size_t end = content.find("\r\n", start);
-        ASSERT_NE(end, std::string::npos) << "the last line is cut";
-        const std::string line = content.substr(start, end - start);
-        start = end + 2;
-        ++lines;
-        int t = -1;
-        int i = -1;
-        char rest[200] = {};
-        ASSERT_EQ(std::sscanf(line.c_str(), "[09:05:07] %d %d %199s", &t, &i, rest), 3) << line;
-        ASSERT_EQ(rest, padding) << line;
-        ASSERT_EQ(i, nextOfThread[t]) << "a line of thread " << t << " is missing or out of order";
-        ++nextOfThread[t];
+// The library's lock serialises the writers of one process only: across
+// processes it is the file's sharing and the single append that keep every
+// line. This test runs again as the second process, told by the variable.
+constexpr wchar_t kSecondWriterVariable[] = L"VTX_LOG_SECOND_WRITER";
+
+TEST(LogWrite, TwoProcessesWritingAtOnceLoseAndMixNoLine) {
+    constexpr int kLines = 8000;
+    const std::string padding(120, '.');
+    wchar_t given[MAX_PATH + 1] = {};
+    if (::GetEnvironmentVariableW(kSecondWriterVariable, given, MAX_PATH + 1) != 0) {
+        WriteNumberedLines(given, 1, kLines, padding);
+        return;
     }
-    EXPECT_EQ(lines, kThreads * kLines);
-    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(nextOfThread[t], kLines) << t;
+    TempFolder temp;
+    ASSERT_TRUE(temp.Created());
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    test::ChildProcess::Outcome second;
+    std::atomic<bool> secondEnded{false};
+    std::thread child([&] {
+        second = test::ChildProcess::Run(test::ChildProcess::ThisProgram(),
+                                         {L"--gtest_filter=" + std::wstring(name.begin(), name.end())},
+                                         std::chrono::seconds(120), {{kSecondWriterVariable, temp.Path()}});
+        secondEnded = true;
+    });
+    // This process writes from the other's first line until it has ended, so
+    // every line of the other meets lines of this one.
+    const std::wstring file = temp / L"bridge_20250416.log";
+    while (!Exists(file) && !secondEnded.load()) ::Sleep(1);
+    int written = 0;
+    while (!secondEnded.load() || written < kLines) {
+        WriteLogTo(temp.Path(), kMorning, "0 " + std::to_string(written++) + " " + padding);
+    }
+    child.join();
+    ASSERT_TRUE(second.ended && second.exitCode == 0) << second.output;
+    ExpectEveryLineWhole(ReadAll(file), {written, kLines}, padding);
 }
 
 int g_clockReads = 0;
@@ -277,6 +327,48 @@ TEST(LogWriteLog, ReadsTheInjectedClockOnceAndRestoresTheRealOne) {
     if (written.empty()) written = ReadAll(temp / LogFilePath(L"", false, after));  // midnight passed
     ASSERT_EQ(written.size(), std::string("[hh:mm:ss] real clock\r\n").size()) << written;
     EXPECT_EQ(written.substr(10), " real clock\r\n");
+}
+
+}  // namespace
+}  // namespace vtx
+
+namespace vtx {
+namespace {
+
+// Five lines a second per kind; the rest of the second is counted, and the
+// count comes out once, with the first line of any kind after that second.
+TEST(LogLimiter, FiveLinesASecondPerKindTheRestCountedOnce) {
+    LogLimiter limiter;
+    std::vector<std::string> summaries;
+    int admitted = 0;
+    for (int i = 0; i < 1000; ++i) admitted += limiter.Admit(LogKind::RefusedMessage, 10000 + i / 2, summaries);
+    EXPECT_EQ(admitted, 5);
+    EXPECT_TRUE(summaries.empty()) << "the second has not ended yet";
+    EXPECT_TRUE(limiter.Admit(LogKind::FailedExport, 10400, summaries)) << "each kind has its own budget";
+
+    // Another kind's line after the second reports the flood, once.
+    EXPECT_TRUE(limiter.Admit(LogKind::UnwaitedAnswer, 11000, summaries));
+    EXPECT_EQ(summaries, std::vector<std::string>{"[WriteLog] 995 more refused messages within one second were "
+                                                  "not written."});
+    summaries.clear();
+    EXPECT_TRUE(limiter.Admit(LogKind::RefusedMessage, 11001, summaries)) << "a new second, a new budget";
+    EXPECT_TRUE(summaries.empty());
+
+    // A second without excess needs no summary.
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(limiter.Admit(LogKind::RefusedMessage, 11002, summaries));
+    EXPECT_FALSE(limiter.Admit(LogKind::RefusedMessage, 11003, summaries));
+    EXPECT_TRUE(limiter.Admit(LogKind::RefusedMessage, 12001, summaries));
+    EXPECT_EQ(summaries, std::vector<std::string>{"[WriteLog] 1 more refused messages within one second were "
+                                                  "not written."});
+}
+
+// A peer's request ID goes into a log line: nothing in it may start a new
+// line or break the file's text.
+TEST(LogLimiter, TextsFromOutsideAreMadeSafeForOneLine) {
+    EXPECT_EQ(LoggableText(std::string("{abc-123}")), "{abc-123}");
+    EXPECT_EQ(LoggableText(std::string("a\r\nb\x01\xC3\xA9")), "a??b???");
+    EXPECT_EQ(LoggableText(std::wstring(L"id\u00E9\uD55C")), "id??");
+    EXPECT_EQ(LoggableText(std::string(100, 'x')), std::string(40, 'x') + "...");
 }
 
 }  // namespace
