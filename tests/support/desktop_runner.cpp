@@ -53,14 +53,6 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
 
-    // Wine makes a desktop's window, and starts the process that owns it, when
-    // a program on the desktop first needs it. Made here, before the test
-    // starts, so a test and the peer it starts never race to make it (the
-    // loser's first window fails with error 1400).
-    if (GetDesktopWindow() == nullptr) {
-        std::fwprintf(stderr, L"vtxdesk: the desktop has no window yet (%lu)\n", GetLastError());
-    }
-
     HANDLE job = CreateJobObjectW(nullptr, nullptr);
     if (job != nullptr) {
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
