@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "support/unique_handle.h"
+
 namespace vtx::bench {
 namespace {
 
@@ -45,7 +47,20 @@ MachineInfo DescribeMachine() {
     machine.processors = system.dwNumberOfProcessors;
     machine.wineVersion = WineVersion();
     machine.date = Today();
+    machine.hostBits = BitsOfProcess(::GetCurrentProcessId());
     return machine;
+}
+
+unsigned BitsOfProcess(DWORD processId) {
+    // A 32-bit process on 64-bit Windows runs under WOW64; without WOW64 the
+    // system's own processor architecture tells.
+    SYSTEM_INFO native;
+    ::GetNativeSystemInfo(&native);
+    if (native.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_INTEL) return 32;
+    const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    BOOL wow64 = FALSE;
+    if (!process || !::IsWow64Process(process.get(), &wow64)) return 0;
+    return wow64 ? 32 : 64;
 }
 
 }  // namespace vtx::bench

@@ -51,6 +51,7 @@ int Run(const Options& options) {
         std::fprintf(stderr, "vtxbench: vtxpeer.exe (next to vtxbench.exe) did not start or show its window\n");
         return 2;
     }
+    results.machine.peerBits = BitsOfProcess(peer.ProcessId());
     if (!library.OpenPolling()) {
         std::fprintf(stderr, "vtxbench: vtx_init did not open a session with the peer\n");
         return 2;

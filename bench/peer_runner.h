@@ -23,6 +23,7 @@ public:
     bool Reapply();
 
     HWND Window() const { return process_ ? process_->Window() : nullptr; }
+    DWORD ProcessId() const { return process_ ? process_->ProcessId() : 0; }
     bool Command(const char* commands) const { return process_ && process_->Command(commands); }
 
 private:

@@ -175,6 +175,8 @@ std::string JsonReport(const Results& results) {
     json.Member("processors", results.machine.processors);
     json.Member("wine", results.machine.wineVersion);
     json.Member("date", results.machine.date);
+    json.Member("host_bits", results.machine.hostBits);
+    json.Member("peer_bits", results.machine.peerBits);
     json.EndObject();
     Settings(json, results);
 

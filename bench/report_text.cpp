@@ -147,6 +147,8 @@ std::string TextReport(const Results& results) {
     const MachineInfo& machine = results.machine;
     out.Add("vtxbench: %s, %u processors, Wine %s, %s\n", machine.processor.c_str(), machine.processors,
             machine.wineVersion.c_str(), machine.date.c_str());
+    out.Add("bitness: %u-bit host and library, %u-bit peer%s\n", machine.hostBits, machine.peerBits,
+            machine.hostBits != machine.peerBits ? " (mixed)" : "");
     std::string settings;
     for (const auto& setting : results.settings) settings += " " + setting;
     out.Add("settings:%s\n", settings.c_str());

@@ -92,6 +92,10 @@ struct MachineInfo {
     unsigned processors = 0;
     std::string wineVersion;
     std::string date;
+    // The bitness of vtxbench (and so of the library) and of the peer it
+    // talked to: 32 or 64, 0 when unknown. They differ in a mixed run.
+    unsigned hostBits = 0;
+    unsigned peerBits = 0;
 };
 
 struct Results {

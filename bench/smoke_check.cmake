@@ -1,7 +1,8 @@
 # Runs vtxbench --quick and checks what it produced: exit code 0, the report's
 # tables on standard output, and a JSON file that parses and holds a figure
 # for every case. Times are never checked.
-# Variables: WINE, DESK (vtxdesk.exe), BENCH (vtxbench.exe), JSON (output path).
+# Variables: WINE, DESK (vtxdesk.exe), BENCH (vtxbench.exe), JSON (output path),
+# BITS (the build's bitness: the run's host and peer must both have it).
 file(REMOVE ${JSON})
 execute_process(
   COMMAND ${WINE} ${DESK} ${BENCH} --quick --json ${JSON}
@@ -49,5 +50,10 @@ string(JSON micro_count LENGTH "${json}" micro)
 string(JSON memory_after GET "${json}" memory private_bytes_after)
 if(ratio_count LESS 5 OR micro_count LESS 1 OR memory_after LESS 1)
   message(FATAL_ERROR "the JSON lacks ratios, micro-timings or the memory readings")
+endif()
+string(JSON host_bits GET "${json}" machine host_bits)
+string(JSON peer_bits GET "${json}" machine peer_bits)
+if(NOT host_bits EQUAL BITS OR NOT peer_bits EQUAL BITS)
+  message(FATAL_ERROR "the JSON gives a ${host_bits}-bit host and a ${peer_bits}-bit peer; this build is ${BITS}-bit")
 endif()
 message(STATUS "vtxbench smoke run: ${latency_count} latency cases, ${throughput_count} throughput runs, JSON well formed")

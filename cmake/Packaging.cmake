@@ -1,22 +1,26 @@
 # The developer kit: `cpack` in a build folder (scripts/sdk.sh does it all)
-# makes vtxbridge-<version>-win32.zip. The DLL, its import libraries, the
+# makes vtxbridge-<version>-win32.zip from a 32-bit build and
+# vtxbridge-<version>-win64.zip from a 64-bit one, the same layout. The DLL, its import libraries, the
 # header and the tools are installed by src/, tools/peer/ and tools/cli/;
 # this file adds the CMake package, the documents and the C sample, and sets
 # up CPack.
 #
 #   bin/      vtxbridge.dll, vtxpeer.exe, vtxcli.exe
 #   include/  vtxbridge.h
-#   lib/      vtxbridge.def, libvtxbridge.dll.a (MinGW), vtxbridge.lib (MSVC),
+#   lib/      vtxbridge.def (decorated names on x86, plain on x64),
+#             libvtxbridge.dll.a (MinGW), vtxbridge.lib (MSVC),
 #             cmake/vtxbridge/ (find_package(vtxbridge))
 #   docs/     api.md, protocol.md, peer.md, vtxcli.md
 #   samples/  c_host/ (C, polling), cpp_host/ (C++, callback, UTF-16),
-#             dynload_host/ (C89, LoadLibrary), mingw-i686.cmake
+#             dynload_host/ (C89, LoadLibrary), mingw-i686.cmake (win32) or
+#             mingw-x86_64.cmake (win64)
 #   README.md, CHANGELOG.md, LICENSE
 include(CMakePackageConfigHelpers)
 
 set(VTX_PACKAGE_CONFIG_DIR lib/cmake/vtxbridge)
-# Also records that the kit is 32-bit: a 64-bit project is told the package
-# does not suit it instead of failing at link time.
+# Also records the kit's bitness (CMAKE_SIZEOF_VOID_P): a project of the
+# other bitness is told the package does not suit it instead of failing at
+# link time.
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/generated/vtxbridgeConfigVersion.cmake
   VERSION ${PROJECT_VERSION}
   COMPATIBILITY SameMajorVersion)
@@ -51,14 +55,23 @@ install(FILES
   ${PROJECT_SOURCE_DIR}/samples/dynload_host/dynload_host.c
   ${PROJECT_SOURCE_DIR}/samples/dynload_host/README.md
   DESTINATION samples/dynload_host)
-install(FILES ${PROJECT_SOURCE_DIR}/samples/mingw-i686.cmake DESTINATION samples)
+# The cross-build toolchain file of the kit's bitness.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  install(FILES ${PROJECT_SOURCE_DIR}/samples/mingw-x86_64.cmake DESTINATION samples)
+else()
+  install(FILES ${PROJECT_SOURCE_DIR}/samples/mingw-i686.cmake DESTINATION samples)
+endif()
 install(FILES ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME vtxbridge)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
-set(CPACK_PACKAGE_FILE_NAME vtxbridge-${PROJECT_VERSION}-win32)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(CPACK_PACKAGE_FILE_NAME vtxbridge-${PROJECT_VERSION}-win64)
+else()
+  set(CPACK_PACKAGE_FILE_NAME vtxbridge-${PROJECT_VERSION}-win32)
+endif()
 # Everything in one folder named like the file, so unpacking never scatters.
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 # The build keeps its debugging information; the shipped binaries do not need it.

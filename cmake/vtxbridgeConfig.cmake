@@ -3,9 +3,11 @@
 #   find_package(vtxbridge 1.0 REQUIRED)
 #   target_link_libraries(chart PRIVATE vtxbridge::vtxbridge)
 #
-# vtxbridge::vtxbridge is vtxbridge.dll (32-bit) with its header and the import
-# library that suits the project's linker: vtxbridge.lib for MSVC and
-# clang-cl (and clang targeting MSVC), libvtxbridge.dll.a for MinGW. Copy
+# vtxbridge::vtxbridge is vtxbridge.dll (32-bit from the -win32 kit, 64-bit
+# from the -win64 kit; the version file turns away a project of the other
+# bitness) with its header and the import library that suits the project's
+# linker: vtxbridge.lib for MSVC and clang-cl (and clang targeting MSVC),
+# libvtxbridge.dll.a for MinGW. Copy
 # $<TARGET_FILE:vtxbridge::vtxbridge> next to the program that uses it.
 #
 # Also defined: vtxbridge::vtxpeer and vtxbridge::vtxcli, the substitute peer
@@ -16,7 +18,7 @@ get_filename_component(_vtxbridge_prefix "${CMAKE_CURRENT_LIST_DIR}/../../.." AB
 
 if(NOT WIN32)
   set(vtxbridge_FOUND FALSE)
-  set(vtxbridge_NOT_FOUND_MESSAGE "vtxbridge.dll is a 32-bit Windows library: configure the project for Windows")
+  set(vtxbridge_NOT_FOUND_MESSAGE "vtxbridge.dll is a Windows library: configure the project for Windows")
   return()
 endif()
 

@@ -5,11 +5,22 @@
 # The default run takes about 2½ minutes on a quiet machine; see
 # docs/performance.md.
 #
-# VTX_BENCH_BUILD_DIR builds elsewhere than the preset's build/mingw (with
-# VTX_WINEPREFIX, for a prefix of one's own while others use the defaults).
+# VTX_BENCH_PRESET=mingw64 measures the 64-bit build (default mingw, the
+# 32-bit one). VTX_BENCH_PEER=mingw or mingw64 talks to that build's
+# vtxpeer.exe instead of the one next to vtxbench.exe: the other one makes a
+# mixed-bitness run. VTX_BENCH_BUILD_DIR builds elsewhere than the preset's
+# build/<preset> (with VTX_WINEPREFIX, for a prefix of one's own while
+# others use the defaults).
 set -euo pipefail
 source "$(dirname "$0")/build-env.sh"
-vtx_build --dir "${VTX_BENCH_BUILD_DIR:-}" vtxbench
+preset=${VTX_BENCH_PRESET:-mingw}
+peer_preset=${VTX_BENCH_PEER:-}
+if [ -n "$peer_preset" ] && [ "$peer_preset" != "$preset" ]; then
+  vtx_build --preset "$peer_preset" vtxpeer
+  # vtxbench starts the peer VTX_TEST_PEER names; Wine shows / as Z:.
+  export VTX_TEST_PEER="Z:$build/bin/vtxpeer.exe"
+fi
+vtx_build --preset "$preset" --dir "${VTX_BENCH_BUILD_DIR:-}" vtxbench
 
 # vtxbench runs in its own folder (the library's fallback log goes there):
 # a relative --json path is made absolute against the caller's folder.

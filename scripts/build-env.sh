@@ -1,34 +1,44 @@
 # Sourced by the scripts that build (demo, test, sdk, bench): goes to the
 # repository root and offers
-#   vtx_build [--dir DIR] [TARGET...]
+#   vtx_build [--preset mingw|mingw64] [--dir DIR] [TARGET...]
 # which installs what the build needs (setup.sh), configures and builds the
 # targets (everything when none are named) and sets $build to the build
-# folder: build/mingw with the preset mingw, or DIR when one is given (an
-# empty DIR means the preset too, so a script can pass its variable as is).
+# folder: build/mingw with the preset mingw (32-bit, the default),
+# build/mingw64 with mingw64 (64-bit), or DIR when one is given (an empty DIR
+# means the preset's folder, so a script can pass its variable as is).
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 vtx_build() {
-  local dir=""
-  if [ "${1:-}" = --dir ]; then
-    dir=$2
-    shift 2
-  fi
+  local dir="" preset=mingw
+  while [ $# -gt 0 ]; do
+    case $1 in
+      --dir) dir=$2; shift 2 ;;
+      --preset) preset=$2; shift 2 ;;
+      *) break ;;
+    esac
+  done
   local targets=()
   [ $# -gt 0 ] && targets=(--target "$@")
+  local toolchain
+  case $preset in
+    mingw) toolchain=cmake/toolchain-mingw-i686.cmake ;;
+    mingw64) toolchain=cmake/toolchain-mingw-x86_64.cmake ;;
+    *) echo "vtx_build: unknown preset $preset (mingw or mingw64)" >&2; return 1 ;;
+  esac
 
   scripts/setup.sh
   if [ -z "$dir" ]; then
-    build=$root/build/mingw
-    cmake --preset mingw >/dev/null
-    cmake --build --preset mingw "${targets[@]}"
+    build=$root/build/$preset
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" "${targets[@]}"
     return
   fi
   build=$(realpath -m -- "$dir")
   # The toolchain is given only to a new build folder; CMake keeps it.
   if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake \
+    cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   else
     cmake -S . -B "$build" >/dev/null

@@ -1,23 +1,35 @@
 #!/usr/bin/env bash
-# Builds the developer kit: vtxbridge-<version>-win32.zip with the DLL, its
-# header and import libraries (MinGW and MSVC), the CMake package, vtxpeer.exe,
-# vtxcli.exe, the documents and the C sample. Prints the zip's path, alone on
-# standard output (progress goes to standard error): zip=$(scripts/sdk.sh).
+# Builds the developer kits: vtxbridge-<version>-win32.zip (32-bit) and
+# vtxbridge-<version>-win64.zip (64-bit), each with its DLL, the header and
+# import libraries (MinGW and MSVC), the .def that fits, the CMake package,
+# vtxpeer.exe, vtxcli.exe, the documents and the C sample. Prints the two
+# zips' paths, one a line (win32 first), alone on standard output (progress
+# goes to standard error): kits=$(scripts/sdk.sh).
 #
-# VTX_SDK_BUILD_DIR builds elsewhere than the preset's build/mingw.
+# VTX_SDK_BUILD_DIR builds elsewhere than the presets' build/mingw and
+# build/mingw64: in its subfolders mingw and mingw64.
 set -euo pipefail
 source "$(dirname "$0")/build-env.sh"
-# Progress on standard error: standard output is the zip's path alone.
-vtx_build --dir "${VTX_SDK_BUILD_DIR:-}" vtxbridge vtxpeer vtxcli >&2
 
-# The kit goes into a folder of its own, so an older zip is never taken
-# for this one.
-out=$build/sdk
-rm -rf "$out"
-cpack --config "$build/CPackConfig.cmake" -B "$out" >&2
-zip=$(find "$out" -maxdepth 1 -name 'vtxbridge-*-win32.zip' -print -quit)
-if [ -z "$zip" ]; then
-  echo "sdk: cpack made no vtxbridge-*-win32.zip in $out" >&2
-  exit 1
-fi
-echo "$zip"
+for preset in mingw mingw64; do
+  dir=""
+  [ -n "${VTX_SDK_BUILD_DIR:-}" ] && dir=$VTX_SDK_BUILD_DIR/$preset
+  # Progress on standard error: standard output is the zips' paths alone.
+  vtx_build --preset "$preset" --dir "$dir" vtxbridge vtxpeer vtxcli >&2
+
+  case $preset in
+    mingw) platform=win32 ;;
+    mingw64) platform=win64 ;;
+  esac
+  # The kit goes into a folder of its own, so an older zip is never taken
+  # for this one.
+  out=$build/sdk
+  rm -rf "$out"
+  cpack --config "$build/CPackConfig.cmake" -B "$out" >&2
+  zip=$(find "$out" -maxdepth 1 -name "vtxbridge-*-$platform.zip" -print -quit)
+  if [ -z "$zip" ]; then
+    echo "sdk: cpack made no vtxbridge-*-$platform.zip in $out" >&2
+    exit 1
+  fi
+  echo "$zip"
+done

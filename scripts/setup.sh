@@ -3,9 +3,12 @@
 # Idempotent, and silent when everything is already there.
 set -euo pipefail
 
+# Both bitnesses: the i686 and x86_64 compilers, and Wine's 32- and 64-bit
+# loaders (a win64 prefix runs the programs of both builds).
 packages=(
-  g++-mingw-w64-i686 mingw-w64 binutils-mingw-w64-i686
-  wine wine32:i386 xvfb xauth
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  wine wine32:i386 wine64 xvfb xauth
   cmake ninja-build googletest
   clang libclang-rt-14-dev
   llvm lld

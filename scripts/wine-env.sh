@@ -7,12 +7,27 @@
 vtx_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX=${VTX_WINEPREFIX:-$vtx_root/build/wineprefix}
 export WINEDEBUG=-all
-export WINEARCH=win32
+# One win64 prefix for both builds: it runs 32- and 64-bit programs side by
+# side, which the mixed-bitness tests need (a 32-bit host with a 64-bit peer
+# and the reverse) and which a win32 prefix cannot do.
+export WINEARCH=win64
 # No Mono or Gecko installers: the prefix needs neither.
 export WINEDLLOVERRIDES="mscoree=;mshtml="
 
 vtx_wine_start() {
   mkdir -p "$(dirname "$WINEPREFIX")"
+  # A prefix these scripts made before both builds existed is 32-bit only
+  # and cannot be changed in place: it is made again. Anyone else's is left
+  # alone.
+  if [ -f "$WINEPREFIX/system.reg" ] && grep -q '^#arch=win32' "$WINEPREFIX/system.reg"; then
+    if [ ! -f "$WINEPREFIX/.vtx-ready" ]; then
+      echo "wine: $WINEPREFIX is a 32-bit prefix not made by these scripts; give VTX_WINEPREFIX another folder" >&2
+      return 1
+    fi
+    echo "wine: $WINEPREFIX is a 32-bit prefix; making it again as win64"
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX"
+  fi
   if [ ! -f "$WINEPREFIX/.vtx-ready" ]; then
     echo "wine: preparing prefix $WINEPREFIX"
     wineboot -i </dev/null >/dev/null 2>&1

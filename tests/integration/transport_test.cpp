@@ -112,6 +112,20 @@ TEST(Delivery, FirstSendLooksUpTheBridgeWindowOnceAndLogsIt) {
     EXPECT_EQ(ReadFallbackLog(), expected) << "later sends look nothing up and log nothing";
 }
 
+// The mixed runs (mixed.*) start the other build's peer: a 32-bit host with a
+// 64-bit peer or the reverse. They prove nothing unless the peer really is of
+// the other bitness, and the plain runs nothing unless it is not.
+TEST(Delivery, PeerHasTheBitnessTheRunAsksFor) {
+    PeerProcess peer;
+    ASSERT_NE(peer.Window(), nullptr);
+    const std::optional<bool> same = ChildProcess::SameBitness(peer.ProcessId());
+    ASSERT_TRUE(same.has_value()) << "cannot ask the peer process for its bitness";
+    EXPECT_EQ(*same, !PeerProcess::Chosen().has_value()) << "VTX_TEST_PEER chooses the other bitness's peer";
+    BridgeLibrary library;
+    ASSERT_TRUE(library.Loaded());
+    EXPECT_EQ(library.login("user", "secret"), 200);
+}
+
 TEST(Delivery, PeerMissingShowsTheRunPeerFirstBoxOnEverySend) {
     if (LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
     ScopedCurrentFolder folder;

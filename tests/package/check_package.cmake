@@ -1,15 +1,15 @@
 # The developer kit as customers get it: makes the zip with cpack, unpacks it,
-# checks its layout, builds samples/c_host from the unpacked kit with its
+# checks its layout and bitness, builds samples/c_host from the unpacked kit with its
 # CMake package, configures it for clang-cl, checks the package's version
 # file, and links an MSVC-style object against lib/vtxbridge.lib.
 # package_test.cpp then runs the sample against the kit's vtxpeer.exe.
 #
 # cmake -DCPACK_COMMAND=... -DCPACK_CONFIG=<build>/CPackConfig.cmake
 #       -DWORK_DIR=... -DTOOLCHAIN_FILE=... -DGENERATOR=... -DMAKE_PROGRAM=...
-#       -DVERSION=... -P check_package.cmake
+#       -DVERSION=... -DPOINTER_SIZE=4|8 -P check_package.cmake
 cmake_minimum_required(VERSION 3.25)
 
-foreach(input CPACK_COMMAND CPACK_CONFIG WORK_DIR TOOLCHAIN_FILE GENERATOR VERSION)
+foreach(input CPACK_COMMAND CPACK_CONFIG WORK_DIR TOOLCHAIN_FILE GENERATOR VERSION POINTER_SIZE)
   if(NOT DEFINED ${input})
     message(FATAL_ERROR "check_package.cmake needs -D${input}=...")
   endif()
@@ -22,6 +22,22 @@ function(run what)
   endif()
 endfunction()
 
+# The kit of a 32-bit build and that of a 64-bit one differ in name, the
+# machine of their binaries, the .def and the MSVC target; nothing else.
+if(POINTER_SIZE EQUAL 8)
+  set(platform win64)
+  set(samples_toolchain mingw-x86_64.cmake)
+  set(msvc_target x86_64-pc-windows-msvc)
+  set(coff_machine IMAGE_FILE_MACHINE_AMD64)
+elseif(POINTER_SIZE EQUAL 4)
+  set(platform win32)
+  set(samples_toolchain mingw-i686.cmake)
+  set(msvc_target i686-pc-windows-msvc)
+  set(coff_machine IMAGE_FILE_MACHINE_I386)
+else()
+  message(FATAL_ERROR "POINTER_SIZE must be 4 or 8, not ${POINTER_SIZE}")
+endif()
+
 set(kit ${WORK_DIR}/sdk)
 foreach(folder cpack unpacked sdk c_host-build cpp_host-build dynload_host-build msvc msvc-config)
   file(REMOVE_RECURSE ${WORK_DIR}/${folder})
@@ -29,7 +45,7 @@ endforeach()
 
 # --- The zip, made from this build -----------------------------------------
 run("cpack" ${CPACK_COMMAND} --config ${CPACK_CONFIG} -B ${WORK_DIR}/cpack)
-set(name vtxbridge-${VERSION}-win32)
+set(name vtxbridge-${VERSION}-${platform})
 file(GLOB zips ${WORK_DIR}/cpack/*.zip)
 if(NOT zips STREQUAL "${WORK_DIR}/cpack/${name}.zip")
   message(FATAL_ERROR "expected cpack to make ${name}.zip alone, got: ${zips}")
@@ -68,7 +84,7 @@ set(expected
   samples/dynload_host/CMakeLists.txt
   samples/dynload_host/dynload_host.c
   samples/dynload_host/README.md
-  samples/mingw-i686.cmake
+  samples/${samples_toolchain}
   CHANGELOG.md
   LICENSE)
 file(GLOB_RECURSE found RELATIVE ${kit} ${kit}/*)
@@ -87,6 +103,35 @@ foreach(file IN LISTS expected)
     message(FATAL_ERROR "${file} in the kit is empty")
   endif()
 endforeach()
+
+# --- Bitness: binaries for the kit's machine, the .def that fits it ---------
+find_program(LLVM_READOBJ NAMES llvm-readobj llvm-readobj-14)
+if(LLVM_READOBJ)
+  foreach(binary bin/vtxbridge.dll bin/vtxpeer.exe bin/vtxcli.exe)
+    execute_process(COMMAND ${LLVM_READOBJ} --file-headers ${kit}/${binary}
+      RESULT_VARIABLE result OUTPUT_VARIABLE headers ERROR_VARIABLE headers)
+    if(NOT result EQUAL 0 OR NOT headers MATCHES "Machine: ${coff_machine} ")
+      message(FATAL_ERROR "${binary} in the ${platform} kit is not built for ${coff_machine}:\n${headers}")
+    endif()
+  endforeach()
+else()
+  message(STATUS "machine of the kit's binaries not checked: llvm-readobj missing")
+endif()
+# Twenty exports, tied to their decorated names on x86 only: an x64 linker
+# cannot resolve `@N`.
+file(STRINGS ${kit}/lib/vtxbridge.def def_exports REGEX "^[ \t]+vtx_[a-z]+")
+file(STRINGS ${kit}/lib/vtxbridge.def def_decorated REGEX "^[ \t]+vtx_[a-z]+ = vtx_[a-z]+@[0-9]+$")
+list(LENGTH def_exports export_count)
+list(LENGTH def_decorated decorated_count)
+if(POINTER_SIZE EQUAL 8)
+  set(expected_decorated 0)
+else()
+  set(expected_decorated 20)
+endif()
+if(NOT export_count EQUAL 20 OR NOT decorated_count EQUAL expected_decorated)
+  message(FATAL_ERROR "lib/vtxbridge.def of the ${platform} kit should list 20 exports, "
+    "${expected_decorated} of them decorated; it lists ${export_count}, ${decorated_count} decorated")
+endif()
 
 # --- samples/c_host from the unpacked kit, through find_package -------------
 # The project's toolchain confines package lookups to the MinGW root; a host
@@ -120,7 +165,7 @@ endif()
 # -Werror -pedantic.
 foreach(sample cpp_host dynload_host)
   set(configure ${CMAKE_COMMAND} -S ${kit}/samples/${sample} -B ${WORK_DIR}/${sample}-build -G ${GENERATOR}
-    -DCMAKE_TOOLCHAIN_FILE=${kit}/samples/mingw-i686.cmake
+    -DCMAKE_TOOLCHAIN_FILE=${kit}/samples/${samples_toolchain}
     -DCMAKE_PREFIX_PATH=${kit}
     -DCMAKE_NO_SYSTEM_FROM_IMPORTED=ON)
   if(MAKE_PROGRAM)
@@ -149,7 +194,7 @@ if(CLANG_CL AND LLD_LINK)
   file(WRITE ${WORK_DIR}/msvc-config/toolchain.cmake
     "set(CMAKE_SYSTEM_NAME Windows)\n"
     "set(CMAKE_C_COMPILER \"${CLANG_CL}\")\n"
-    "set(CMAKE_C_COMPILER_TARGET i686-pc-windows-msvc)\n"
+    "set(CMAKE_C_COMPILER_TARGET ${msvc_target})\n"
     "set(CMAKE_LINKER \"${LLD_LINK}\")\n"
     "set(CMAKE_C_COMPILER_WORKS ON)\n")
   set(configure ${CMAKE_COMMAND} -S ${kit}/samples/c_host -B ${WORK_DIR}/msvc-config/build -G ${GENERATOR}
@@ -168,8 +213,9 @@ else()
   message(STATUS "CMake package with clang-cl skipped: clang-cl or lld-link missing")
 endif()
 
-# The version file: 1.x is accepted, and only by a 32-bit build, so a 64-bit
-# project is told the kit does not suit it instead of failing at link time.
+# The version file: 1.x is accepted, and only by a build of the kit's own
+# bitness, so a project of the other bitness is told the kit does not suit
+# it instead of failing at link time.
 function(kit_version_accepts wanted pointer_size out)
   set(PACKAGE_FIND_VERSION ${wanted})
   string(REPLACE "." ";" parts ${wanted})
@@ -182,20 +228,25 @@ function(kit_version_accepts wanted pointer_size out)
     set(${out} FALSE PARENT_SCOPE)
   endif()
 endfunction()
-kit_version_accepts(1.0 4 same_major)
-kit_version_accepts(2.0 4 next_major)
-kit_version_accepts(1.0 8 wide_pointers)
-if(NOT same_major OR next_major OR wide_pointers)
-  message(FATAL_ERROR "the kit's version file should accept 1.0 for a 32-bit build only "
-    "(1.0/32-bit: ${same_major}, 2.0/32-bit: ${next_major}, 1.0/64-bit: ${wide_pointers})")
+if(POINTER_SIZE EQUAL 8)
+  set(other_pointer_size 4)
+else()
+  set(other_pointer_size 8)
+endif()
+kit_version_accepts(1.0 ${POINTER_SIZE} same_major)
+kit_version_accepts(2.0 ${POINTER_SIZE} next_major)
+kit_version_accepts(1.0 ${other_pointer_size} other_bitness)
+if(NOT same_major OR next_major OR other_bitness)
+  message(FATAL_ERROR "the kit's version file should accept 1.0 for a ${platform} build only "
+    "(1.0: ${same_major}, 2.0: ${next_major}, 1.0 of the other bitness: ${other_bitness})")
 endif()
 
 # --- lib/vtxbridge.lib for MSVC linkers --------------------------------------
 # An object compiled for the MSVC ABI from the kit's header calls each export
-# by its decorated name (_vtx_init@16); linked against vtxbridge.lib, the
-# program must import the undecorated names from vtxbridge.dll.
+# by its decorated name on x86 (_vtx_init@16) and by its plain name on x64;
+# linked against vtxbridge.lib, the program must import the undecorated names
+# from vtxbridge.dll.
 find_program(CLANG clang)
-find_program(LLVM_READOBJ NAMES llvm-readobj llvm-readobj-14)
 if(NOT CLANG OR NOT LLD_LINK OR NOT LLVM_READOBJ)
   message(STATUS "MSVC-style link of vtxbridge.lib skipped: clang, lld-link or llvm-readobj missing")
   return()
@@ -241,7 +292,7 @@ int probe_main(void) {
 }
 ]=])
 run("compiling an MSVC-style object against the kit's header"
-  ${CLANG} --target=i686-pc-windows-msvc -std=c99 -Wall -Wextra -Werror -pedantic
+  ${CLANG} --target=${msvc_target} -std=c99 -Wall -Wextra -Werror -pedantic
   -I ${msvc}/stub -I ${kit}/include -c ${msvc}/probe.c -o ${msvc}/probe.obj)
 run("linking it against lib/vtxbridge.lib with lld-link"
   ${LLD_LINK} /nologo /subsystem:console /entry:probe_main /nodefaultlib /out:${msvc}/probe.exe

@@ -1,7 +1,9 @@
 // The developer kit as customers get it: check_package.cmake has unpacked the
 // zip into sdk\ and built the samples from it into <sample>-build\ (all next
 // to this program). Here each sample runs a session against the kit's own
-// vtxpeer.exe, which the C++ sample's test drives with vtxpeer --control.
+// vtxpeer.exe, which the C++ sample's test drives with vtxpeer --control. The
+// mixed run (mixed.package.c_host) uses the other bitness's peer instead: a
+// host built from the 64-bit kit against the 32-bit peer, and the reverse.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "support/child_process.h"
+#include "support/peer_process.h"
 #include "vtxbridge.h"
 
 namespace vtx::test {
@@ -50,6 +53,19 @@ std::string Utf8(const std::wstring& text) {
     return utf8;
 }
 
+// The peer the samples talk to: the kit's, or the other bitness's in the
+// mixed run.
+std::wstring KitPeer() { return PeerProcess::Chosen().value_or(L"sdk\\bin\\vtxpeer.exe"); }
+
+// Waits for the started peer's window, and checks that the peer has this
+// program's bitness (which is the samples') in the plain run and the other
+// one in the mixed run.
+void ExpectPeerReady(const ChildProcess& peer) {
+    ASSERT_TRUE(peer.Started()) << "cannot start the peer (" << GetLastError() << ")";
+    ASSERT_TRUE(WaitForPeerWindow(10s)) << "the peer made no window";
+    EXPECT_EQ(ChildProcess::SameBitness(peer.ProcessId()), !PeerProcess::Chosen().has_value());
+}
+
 // vtxpeer --control from the kit against whatever peer runs on this desktop.
 ChildProcess::Outcome Control(const std::wstring& commands) {
     return ChildProcess::Run(L"sdk\\bin\\vtxpeer.exe", {L"--control", commands}, 30s);
@@ -57,11 +73,9 @@ ChildProcess::Outcome Control(const std::wstring& commands) {
 
 TEST(PackagedCHost, RunsASessionAgainstThePackagedPeer) {
     // Every poll is answered with a server request (1009) for the host to collect.
-    const ChildProcess peer(L"sdk\\bin\\vtxpeer.exe",
-                            {L"--exit-after", L"100000", L"-c",
-                             L"answer 1008 inline payload=\"{\\\"request\\\":\\\"sign\\\"}\""});
-    ASSERT_TRUE(peer.Started()) << "cannot start sdk\\bin\\vtxpeer.exe (" << GetLastError() << ")";
-    ASSERT_TRUE(WaitForPeerWindow(10s)) << "the kit's vtxpeer.exe made no window";
+    const ChildProcess peer(KitPeer(), {L"--exit-after", L"100000", L"-c",
+                                        L"answer 1008 inline payload=\"{\\\"request\\\":\\\"sign\\\"}\""});
+    ASSERT_NO_FATAL_FAILURE(ExpectPeerReady(peer));
 
     const auto run = ChildProcess::RunToEnd(L"c_host-build\\c_host.exe", {}, 60s);
     ASSERT_TRUE(run.has_value()) << "c_host.exe did not start or did not end within a minute";
@@ -89,9 +103,8 @@ TEST(PackagedCppHost, TakesAHangulServerRequestThroughItsCallback) {
     EXPECT_EQ(noPeer.exitCode, 3u) << noPeer.output;
     EXPECT_NE(noPeer.output.find("no peer window"), std::string::npos) << noPeer.output;
 
-    const ChildProcess peer(L"sdk\\bin\\vtxpeer.exe", {L"--exit-after", L"100000"});
-    ASSERT_TRUE(peer.Started());
-    ASSERT_TRUE(WaitForPeerWindow(10s)) << "the kit's vtxpeer.exe made no window";
+    const ChildProcess peer(KitPeer(), {L"--exit-after", L"100000"});
+    ASSERT_NO_FATAL_FAILURE(ExpectPeerReady(peer));
 
     const auto typo = Control(L"answer 2008 inline payload");
     EXPECT_EQ(typo.exitCode, 2u) << "a command that does not parse is refused before sending: " << typo.output;
@@ -131,9 +144,8 @@ TEST(PackagedDynloadHost, RunsASessionThroughGetProcAddress) {
     ASSERT_TRUE(withoutPeer.has_value()) << "without a peer it must end at once, not wait on a box";
     EXPECT_EQ(withoutPeer->exitCode, 2u) << withoutPeer->output;
 
-    const ChildProcess peer(L"sdk\\bin\\vtxpeer.exe", {L"--exit-after", L"100000"});
-    ASSERT_TRUE(peer.Started());
-    ASSERT_TRUE(WaitForPeerWindow(10s)) << "the kit's vtxpeer.exe made no window";
+    const ChildProcess peer(KitPeer(), {L"--exit-after", L"100000"});
+    ASSERT_NO_FATAL_FAILURE(ExpectPeerReady(peer));
 
     const auto run = ChildProcess::RunToEnd(L"dynload_host-build\\dynload_host.exe", {}, 60s);
     ASSERT_TRUE(run.has_value()) << "dynload_host.exe did not end within a minute";

@@ -37,7 +37,22 @@ std::wstring EnvironmentBlock(const ChildProcess::Environment& extra) {
 
 }  // namespace
 
-std::wstring ChildProcess::PathOf(const std::wstring& program) { return common::ExecutableFolder() + program; }
+std::wstring ChildProcess::PathOf(const std::wstring& program) {
+    // A full path ("Z:\\...", "\\\\server\\...") is taken as it is.
+    const bool full = (program.size() > 1 && program[1] == L':') || program.rfind(L"\\\\", 0) == 0;
+    return full ? program : common::ExecutableFolder() + program;
+}
+
+std::optional<bool> ChildProcess::SameBitness(DWORD processId) {
+    // On 64-bit Windows a 32-bit process runs under WOW64, a 64-bit one not.
+    const UniqueHandle other(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    BOOL otherWow64 = FALSE;
+    BOOL ownWow64 = FALSE;
+    if (!other || !IsWow64Process(other.get(), &otherWow64) || !IsWow64Process(GetCurrentProcess(), &ownWow64)) {
+        return std::nullopt;
+    }
+    return (otherWow64 != FALSE) == (ownWow64 != FALSE);
+}
 
 std::wstring ChildProcess::ThisProgram() {
     const std::wstring path = common::ModulePath(nullptr);

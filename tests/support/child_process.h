@@ -16,8 +16,8 @@ namespace vtx::test {
 
 class ChildProcess {
 public:
-    // Starts `program` (a file name next to the test executable). Started()
-    // is false when it could not be started.
+    // Starts `program` (a file name next to the test executable, or a full
+    // path). Started() is false when it could not be started.
     ChildProcess(const std::wstring& program, const std::vector<std::wstring>& arguments);
     // Terminates the process if it still runs.
     ~ChildProcess();
@@ -47,8 +47,12 @@ public:
     static std::optional<Outcome> RunToEnd(const std::wstring& program, const std::vector<std::wstring>& arguments,
                                            std::chrono::milliseconds timeout);
 
-    // `program` in the test executable's folder.
+    // `program` in the test executable's folder, or `program` itself when it
+    // is a full path.
     static std::wstring PathOf(const std::wstring& program);
+    // Whether process `processId` has this process's bitness (both 32-bit or
+    // both 64-bit); nothing when it cannot be asked.
+    static std::optional<bool> SameBitness(DWORD processId);
     // The file name of the running test executable, to run it again as a
     // child (with --gtest_filter, say).
     static std::wstring ThisProgram();

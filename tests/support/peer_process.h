@@ -16,7 +16,8 @@ namespace vtx::test {
 
 class PeerProcess {
 public:
-    // Starts vtxpeer.exe from the test executable's directory and waits (at
+    // Starts vtxpeer.exe from the test executable's directory (or the one
+    // the environment variable VTX_TEST_PEER names) and waits (at
     // most 10 s) for its window. Window() is null when either failed.
     explicit PeerProcess(const std::vector<std::wstring>& arguments = {});
     // The process is terminated with the object if it still runs.
@@ -38,7 +39,10 @@ public:
     static std::optional<Outcome> RunToEnd(const std::vector<std::wstring>& arguments,
                                            std::chrono::milliseconds timeout);
 
-    // vtxpeer.exe next to the running test executable.
+    // The peer VTX_TEST_PEER names (another build's, of the other bitness),
+    // as a Windows path; nothing when it names none.
+    static std::optional<std::wstring> Chosen();
+    // vtxpeer.exe next to the running test executable, or VTX_TEST_PEER's.
     static std::wstring ExecutablePath();
 
 private:
