@@ -52,6 +52,9 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+constexpr int kCreateAttempts = 20;
+constexpr DWORD kCreatePauseMs = 50;
+
 bool RegisterPeerClass(HINSTANCE instance) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
@@ -72,8 +75,15 @@ std::unique_ptr<PeerWindow> PeerWindow::Create(PeerEngine& engine, std::string* 
     }
     // Top-level (FindWindow does not see message-only windows) and never
     // shown: the peer has nothing to display.
-    const HWND window = CreateWindowExW(0, kPeerWindowClass, L"vtxpeer", WS_OVERLAPPED, CW_USEDEFAULT, CW_USEDEFAULT,
-                                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, &engine);
+    // On a desktop made a moment ago, Wine may not have its desktop window
+    // ready yet and refuses with ERROR_INVALID_WINDOW_HANDLE: that passes.
+    HWND window = nullptr;
+    for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+        if (attempt > 0) Sleep(kCreatePauseMs);
+        window = CreateWindowExW(0, kPeerWindowClass, L"vtxpeer", WS_OVERLAPPED, CW_USEDEFAULT, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, &engine);
+        if (window != nullptr || GetLastError() != ERROR_INVALID_WINDOW_HANDLE) break;
+    }
     if (window == nullptr) {
         *error = "cannot create the peer window (error " + std::to_string(GetLastError()) + ")";
         return nullptr;
