@@ -1,4 +1,4 @@
-// Filing answers and waiting for them: the "Response" lock is held only for
+// Filing answers and waiting for them: the in-process lock is held only for
 // the table work, never across a pause, and answers are made and released
 // outside it. A waiting export sleeps until an answer is filed, so
 // it takes its own the moment it arrives.
@@ -25,7 +25,6 @@ template <class F>
 void BridgeContext::Store(std::unique_ptr<typename F::Answer> answer) {
     std::unique_ptr<typename F::Answer> unwanted;
     {
-        auto hold = responseLock_.Acquire();
         LockHold guard(responseGuard_);
         unwanted = TableOf<F>().File(std::move(answer));
         if (!unwanted) ++answersFiled_;
@@ -35,7 +34,6 @@ void BridgeContext::Store(std::unique_ptr<typename F::Answer> answer) {
 
 template <class F>
 bool BridgeContext::Has(const typename F::String& requestId) {
-    auto hold = responseLock_.Acquire();
     LockHold guard(responseGuard_);
     return TableOf<F>().Has(requestId);
 }
@@ -53,7 +51,6 @@ std::unique_ptr<typename F::Answer> BridgeContext::Wait(int* timedOut, const typ
     for (;;) {
         std::uint64_t filedBefore;
         {
-            auto hold = responseLock_.Acquire();
             LockHold guard(responseGuard_);
             if (auto answer = TableOf<F>().Take(requestId)) return answer;
             filedBefore = answersFiled_;
@@ -74,7 +71,6 @@ template <class F>
 void BridgeContext::Remove(const typename F::String& requestId) {
     std::unique_ptr<typename F::Answer> leftover;
     {
-        auto hold = responseLock_.Acquire();
         LockHold guard(responseGuard_);
         leftover = TableOf<F>().Forget(requestId);
     }
