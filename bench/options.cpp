@@ -19,12 +19,14 @@ const char kUsage[] =
     "                            callback   server request to host callback\n"
     "                            memory     private bytes around many requests\n"
     "                            micro      the library's steps one by one\n"
+    "                            reload     load/unload cycles, plain and with a session\n"
     "  --rounds <n>            rounds per case, interleaved (default 3)\n"
     "  --iterations <n>        round trips per round: limit, library inline (default 800)\n"
     "  --late-iterations <n>   round trips per round: library late (default 800)\n"
     "  --callback-iterations <n> per round, callback cases (default 25)\n"
     "  --duration-ms <n>       per throughput run, 4 runs per round (default 600)\n"
     "  --memory-requests <n>   requests between the memory readings (default 100000)\n"
+    "  --reload-cycles <n>     load/unload cycles per reload case (default 300)\n"
     "  --micro-iterations <n>  per micro-timing (default 2000)\n"
     "  --warmup <n>            untimed round trips before each case (default 20)\n"
     "  --json <file>           also write the figures as JSON\n"
@@ -48,7 +50,7 @@ bool ParseCount(const std::wstring& text, int minimum, int* value) {
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 const std::set<std::string>& KnownCases() {
-    static const std::set<std::string> known{"limit", "library", "throughput", "callback", "memory", "micro"};
+    static const std::set<std::string> known{"limit", "library", "throughput", "callback", "memory", "micro", "reload"};
     return known;
 }
 
@@ -72,6 +74,7 @@ void MakeQuick(Options* options) {
     options->callbackIterations = 3;
     options->durationMs = 200;
     options->memoryRequests = 200;
+    options->reloadCycles = 10;
     options->microIterations = 100;
     options->warmup = 3;
 }
@@ -92,6 +95,7 @@ Options ParseOptions(int argc, wchar_t** argv) {
         {L"--callback-iterations", &options.callbackIterations, 1},
         {L"--duration-ms", &options.durationMs, 10},
         {L"--memory-requests", &options.memoryRequests, 1},
+        {L"--reload-cycles", &options.reloadCycles, 1},
         {L"--micro-iterations", &options.microIterations, 1},
         {L"--warmup", &options.warmup, 0},
     };
@@ -140,6 +144,7 @@ std::vector<std::string> Options::Describe() const {
         "callback_iterations=" + std::to_string(callbackIterations),
         "duration_ms=" + std::to_string(durationMs),
         "memory_requests=" + std::to_string(memoryRequests),
+        "reload_cycles=" + std::to_string(reloadCycles),
         "micro_iterations=" + std::to_string(microIterations),
         "warmup=" + std::to_string(warmup),
     };

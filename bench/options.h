@@ -14,6 +14,7 @@ struct Options {
     int callbackIterations = 25;  // per round: callback delivery, library and limit
     int durationMs = 600;         // per throughput run (four per thread count and round)
     int memoryRequests = 100000;  // requests between the two memory readings
+    int reloadCycles = 300;       // load/unload cycles per reload case
     int microIterations = 2000;   // per micro-timing
     int warmup = 20;              // untimed round trips before each fast case (late: a fifth)
     std::set<std::string> cases;  // empty: every case

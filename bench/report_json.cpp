@@ -111,6 +111,24 @@ void Memory(JsonWriter& json, const MemoryResult& memory) {
     json.EndObject();
 }
 
+void Reload(JsonWriter& json, const std::vector<ReloadResult>& rows) {
+    json.Key("reload");
+    json.BeginArray();
+    for (const auto& row : rows) {
+        json.BeginObject();
+        json.Member("key", row.key);
+        json.Member("label", row.label);
+        json.Member("cycles", row.cycles);
+        json.Member("seconds", row.seconds);
+        json.Member("cycles_per_second", row.seconds > 0 ? row.cycles / row.seconds : 0.0);
+        json.Member("committed_bytes_per_cycle", row.committedBytesPerCycle);
+        json.Member("reserved_bytes_per_cycle", row.reservedBytesPerCycle);
+        json.Member("failures", row.failures);
+        json.EndObject();
+    }
+    json.EndArray();
+}
+
 void Steps(JsonWriter& json, const Results& results) {
     const StepEstimate estimate = EstimateLibrarySteps(results);
     json.Key("library_steps");
@@ -168,6 +186,7 @@ std::string JsonReport(const Results& results) {
 
     Throughput(json, results);
     Memory(json, results.memory);
+    Reload(json, results.reload);
 
     json.Key("micro");
     json.BeginArray();

@@ -103,6 +103,17 @@ void Memory(Lines& out, const Results& results) {
             done > 0 ? memory.seconds * 1000 / done : 0.0, memory.failures);
 }
 
+void Reload(Lines& out, const Results& results) {
+    if (results.reload.empty()) return;
+    out.Add("\nReload, load/unload cycles of the library\n");
+    out.Add("  %-52s %10s %16s %16s %9s\n", "cycle", "cycles/s", "committed B/cyc", "reserved B/cyc", "failures");
+    for (const auto& row : results.reload) {
+        out.Add("  %-52s %10.1f %16.0f %16.0f %9zu\n", row.label.c_str(),
+                row.seconds > 0 ? row.cycles / row.seconds : 0.0, row.committedBytesPerCycle,
+                row.reservedBytesPerCycle, row.failures);
+    }
+}
+
 void Steps(Lines& out, const Results& results) {
     const StepEstimate estimate = EstimateLibrarySteps(results);
     if (!estimate.available) return;
@@ -138,6 +149,7 @@ std::string TextReport(const Results& results) {
     Ratios(out, results);
     Throughput(out, results);
     Memory(out, results);
+    Reload(out, results);
     LatencyTable(out, "Micro-timings", results.micro, 1, "us");
     Steps(out, results);
     return out.Take();

@@ -71,6 +71,18 @@ struct MemoryResult {
     bool counterFollowsUse = false;  // it grew with 8 MB touched before the run
 };
 
+// Load/unload cycles of the library, one way.
+struct ReloadResult {
+    std::string key;
+    std::string label;
+    int cycles = 0;
+    double seconds = 0;
+    std::size_t failures = 0;
+    // Private memory left per cycle: committed, and reserved or committed.
+    double committedBytesPerCycle = 0;
+    double reservedBytesPerCycle = 0;
+};
+
 struct MachineInfo {
     std::string processor;
     unsigned processors = 0;
@@ -84,6 +96,7 @@ struct Results {
     std::vector<LatencyResult> latency;
     std::vector<ThroughputResult> throughput;
     MemoryResult memory;
+    std::vector<ReloadResult> reload;
     std::vector<LatencyResult> micro;
 
     const LatencyResult* FindLatency(const std::string& key) const;
