@@ -9,8 +9,9 @@
 #   lib/      vtxbridge.def, libvtxbridge.dll.a (MinGW), vtxbridge.lib (MSVC),
 #             cmake/vtxbridge/ (find_package(vtxbridge))
 #   docs/     api.md, protocol.md, peer.md, vtxcli.md
-#   samples/  c_host/, a host in plain C built with find_package
-#   README.md
+#   samples/  c_host/ (C, polling), cpp_host/ (C++, callback, UTF-16),
+#             dynload_host/ (C89, LoadLibrary), mingw-i686.cmake
+#   README.md, CHANGELOG.md, LICENSE
 include(CMakePackageConfigHelpers)
 
 set(VTX_PACKAGE_CONFIG_DIR lib/cmake/vtxbridge)
@@ -35,6 +36,23 @@ install(FILES
   ${PROJECT_SOURCE_DIR}/samples/c_host/CMakeLists.txt
   ${PROJECT_SOURCE_DIR}/samples/c_host/c_host.c
   DESTINATION samples/c_host)
+
+# More samples (a C++ host with a callback, a host that loads the DLL at run
+# time), the READMEs that give their builds, the cross-build toolchain file,
+# and the release notes and licence.
+install(FILES ${PROJECT_SOURCE_DIR}/samples/c_host/README.md DESTINATION samples/c_host)
+install(FILES
+  ${PROJECT_SOURCE_DIR}/samples/cpp_host/CMakeLists.txt
+  ${PROJECT_SOURCE_DIR}/samples/cpp_host/cpp_host.cpp
+  ${PROJECT_SOURCE_DIR}/samples/cpp_host/README.md
+  DESTINATION samples/cpp_host)
+install(FILES
+  ${PROJECT_SOURCE_DIR}/samples/dynload_host/CMakeLists.txt
+  ${PROJECT_SOURCE_DIR}/samples/dynload_host/dynload_host.c
+  ${PROJECT_SOURCE_DIR}/samples/dynload_host/README.md
+  DESTINATION samples/dynload_host)
+install(FILES ${PROJECT_SOURCE_DIR}/samples/mingw-i686.cmake DESTINATION samples)
+install(FILES ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME vtxbridge)

@@ -35,16 +35,52 @@
  * Error text: {"eventId":9999, "jobId":"", "code":N} with N = 6, 7, 8 or 14.
  *
  * Texts that do not fit the wire format are refused without sending:
- * payloads over 99999 characters, login texts over 23, initText over 15,
+ * payloads over VTX_MAX_PAYLOAD_CHARS (99999) characters, login texts over
+ * VTX_MAX_LOGIN_TEXT_CHARS (23), initText over VTX_MAX_INIT_TEXT_CHARS (15),
  * and null text or buffer pointers. Integer results are then 7; text results
  * carry the error text with code 7; vtx_setbridgeid returns 0.
+ *
+ * A caller buffer of VTX_TEXT_CAPACITY (100000) characters always fits the
+ * answer, so 7 never costs an answer. Pass it to vtx_sendrequestparam[w] from
+ * the start: after a 7 there, the peer has run the request, and a retry runs
+ * it again. One exception: the narrow vtx_getrequestmessage converts a text
+ * to the ANSI code page, which can take up to three bytes per UTF-16 unit;
+ * VTX_REQUEST_MESSAGE_CAPACITY always fits there (and a text that does not
+ * fit stays queued anyway).
+ *
+ * The VTX_* constants and the helpers vtx_errortextcode[w],
+ * vtx_resultdescription and vtx_moduleversion live in this header alone and
+ * are compiled into the host: the DLL exports only the twenty functions.
  */
 #ifndef VTXBRIDGE_H
 #define VTXBRIDGE_H
 
+/*
+ * Version of this header. The DLL's own version is in its version resource
+ * (vtx_moduleversion below reads it). Within one major version the exports
+ * and their results stay compatible: see "Version and compatibility" in
+ * docs/api.md.
+ */
 #define VTXBRIDGE_VERSION_MAJOR 1
 #define VTXBRIDGE_VERSION_MINOR 0
 #define VTXBRIDGE_VERSION_PATCH 0
+#define VTXBRIDGE_VERSION_STRING "1.0.0"
+/* MAJOR * 10000 + MINOR * 100 + PATCH: compare with #if. */
+#define VTXBRIDGE_VERSION_NUMBER 10000
+
+/*
+ * Limits, in characters (bytes for narrow texts, UTF-16 units for wide
+ * ones), terminator not counted. A longer text is refused with 7.
+ */
+#define VTX_MAX_PAYLOAD_CHARS 99999    /* request and response texts, vtx_setbridgeid */
+#define VTX_MAX_LOGIN_TEXT_CHARS 23    /* each login text of vtx_login[w] */
+#define VTX_MAX_INIT_TEXT_CHARS 15     /* initText of vtx_init[w] */
+/* A caller buffer capacity (terminator included) that always fits. */
+#define VTX_TEXT_CAPACITY 100000
+/* The same for the narrow vtx_getrequestmessage: 3 bytes per UTF-16 unit. */
+#define VTX_REQUEST_MESSAGE_CAPACITY 299998
+/* Longest error text, {"eventId":9999, "jobId":"", "code":N}, with terminator. */
+#define VTX_ERROR_TEXT_CAPACITY 48
 
 /* Calling convention of every export and of the callback. */
 #ifndef VTX_CALL
@@ -88,7 +124,15 @@ extern "C" {
  * and UTF-16 (const wchar_t*) for one given to vtx_initw; length counts its
  * characters without the terminator. The text is valid only during the call.
  */
-typedef void(VTX_CALL* ServerRequestCallback)(const void* text, unsigned int length);
+typedef void(VTX_CALL* VtxServerRequestCallback)(const void* text, unsigned int length);
+/* The earlier name, kept for existing hosts. */
+typedef VtxServerRequestCallback ServerRequestCallback;
+/*
+ * What the callback receives, typed: a host may define its callback with
+ * one of these signatures and cast it to VtxServerRequestCallback.
+ */
+typedef void(VTX_CALL* VtxServerRequestCallbackA)(const char* text, unsigned int length);
+typedef void(VTX_CALL* VtxServerRequestCallbackW)(const wchar_t* text, unsigned int length);
 
 /*
  * Session. vtx_init / vtx_initw open a session: 200, 5, 6, 9, 14, 7 (initText
@@ -98,8 +142,8 @@ typedef void(VTX_CALL* ServerRequestCallback)(const void* text, unsigned int len
  * sent whether or not a session is open) and discards queued server requests:
  * 200, 6, 14 or the peer's status.
  */
-VTX_API int VTX_CALL vtx_init(int initValue, const char* initText, int pollMode, ServerRequestCallback callback);
-VTX_API int VTX_CALL vtx_initw(int initValue, const wchar_t* initText, int pollMode, ServerRequestCallback callback);
+VTX_API int VTX_CALL vtx_init(int initValue, const char* initText, int pollMode, VtxServerRequestCallback callback);
+VTX_API int VTX_CALL vtx_initw(int initValue, const wchar_t* initText, int pollMode, VtxServerRequestCallback callback);
 VTX_API int VTX_CALL vtx_deinit(void);
 
 /*
@@ -140,6 +184,148 @@ VTX_API int VTX_CALL vtx_loginw(int reserved, const wchar_t* loginText1, const w
 VTX_API int VTX_CALL vtx_iswcalive(void);
 VTX_API int VTX_CALL vtx_setbridgeid(const char* bridgeId);
 VTX_API const char* VTX_CALL vtx_getbridgeid(void);
+
+/*
+ * Pointer types of the exports, for hosts that load the DLL at run time:
+ *   PFN_vtx_init init = (PFN_vtx_init)GetProcAddress(dll, "vtx_init");
+ */
+typedef int(VTX_CALL* PFN_vtx_init)(int, const char*, int, VtxServerRequestCallback);
+typedef int(VTX_CALL* PFN_vtx_initw)(int, const wchar_t*, int, VtxServerRequestCallback);
+typedef int(VTX_CALL* PFN_vtx_deinit)(void);
+typedef const char*(VTX_CALL* PFN_vtx_sendrequest)(const char*, int);
+typedef const wchar_t*(VTX_CALL* PFN_vtx_sendrequestw)(const wchar_t*, int);
+typedef int(VTX_CALL* PFN_vtx_sendrequestparam)(const char*, int, char*, unsigned int*);
+typedef int(VTX_CALL* PFN_vtx_sendrequestparamw)(const wchar_t*, int, wchar_t*, unsigned int*);
+typedef int(VTX_CALL* PFN_vtx_sendresponse)(const char*, int);
+typedef int(VTX_CALL* PFN_vtx_sendresponsew)(const wchar_t*, int);
+typedef int(VTX_CALL* PFN_vtx_getrequestmessage)(char*, unsigned int*);
+typedef int(VTX_CALL* PFN_vtx_getrequestmessagew)(wchar_t*, unsigned int*);
+typedef int(VTX_CALL* PFN_vtx_getjobid)(char*, unsigned int*);
+typedef int(VTX_CALL* PFN_vtx_getjobidw)(wchar_t*, unsigned int*);
+typedef int(VTX_CALL* PFN_vtx_geterrorstring)(int, char*, unsigned int*);
+typedef int(VTX_CALL* PFN_vtx_geterrorstringw)(int, wchar_t*, unsigned int*);
+typedef int(VTX_CALL* PFN_vtx_login)(const char*, const char*);
+typedef int(VTX_CALL* PFN_vtx_loginw)(int, const wchar_t*, const wchar_t*);
+typedef int(VTX_CALL* PFN_vtx_iswcalive)(void);
+typedef int(VTX_CALL* PFN_vtx_setbridgeid)(const char*);
+typedef const char*(VTX_CALL* PFN_vtx_getbridgeid)(void);
+
+/* ---- Helpers compiled into the host (not exports) ------------------------ */
+
+#ifndef VTX_INLINE
+#  if defined(__cplusplus) || (defined(__STDC_VERSION__) && __STDC_VERSION__ >= 199901L)
+#    define VTX_INLINE static inline
+#  elif defined(_MSC_VER)
+#    define VTX_INLINE static __inline
+#  elif defined(__GNUC__)
+#    define VTX_INLINE static __inline__
+#  else
+#    define VTX_INLINE static
+#  endif
+#endif
+
+/*
+ * Whether `text` is the library's error text {"eventId":9999, "jobId":"",
+ * "code":N} rather than an answer of the peer. Returns 1 and sets *code
+ * (when code is not null) to N; returns 0 for any other text, including
+ * null. Use it on the results of vtx_sendrequest[w] and vtx_getbridgeid.
+ */
+VTX_INLINE int vtx_errortextcode(const char* text, int* code) {
+    static const char start[] = "{\"eventId\":9999, \"jobId\":\"\", \"code\":";
+    unsigned int i = 0;
+    int value = 0;
+    if (text == 0) return 0;
+    for (; start[i] != '\0'; ++i) {
+        if (text[i] != start[i]) return 0;
+    }
+    if (text[i] < '0' || text[i] > '9') return 0;
+    for (; text[i] >= '0' && text[i] <= '9'; ++i) {
+        if (value > 99999999) return 0; /* more digits than any code has */
+        value = value * 10 + (text[i] - '0');
+    }
+    if (text[i] != '}' || text[i + 1] != '\0') return 0;
+    if (code != 0) *code = value;
+    return 1;
+}
+
+/* The same for wide texts (vtx_sendrequestw). */
+VTX_INLINE int vtx_errortextcodew(const wchar_t* text, int* code) {
+    static const char start[] = "{\"eventId\":9999, \"jobId\":\"\", \"code\":";
+    unsigned int i = 0;
+    int value = 0;
+    if (text == 0) return 0;
+    for (; start[i] != '\0'; ++i) {
+        if (text[i] != (wchar_t)start[i]) return 0;
+    }
+    if (text[i] < L'0' || text[i] > L'9') return 0;
+    for (; text[i] >= L'0' && text[i] <= L'9'; ++i) {
+        if (value > 99999999) return 0;
+        value = value * 10 + (int)(text[i] - L'0');
+    }
+    if (text[i] != L'}' || text[i + 1] != L'\0') return 0;
+    if (code != 0) *code = value;
+    return 1;
+}
+
+/*
+ * A short English description of a result code, without asking the peer
+ * (vtx_geterrorstring asks the peer, so it cannot explain a missing one).
+ * The library's codes are 200, 5, 6, 7, 8, 9, 14 and 16; any other value is
+ * a status of the peer, passed on unchanged, and the peer may also answer
+ * with one of the library's numbers. Never null; static text.
+ */
+VTX_INLINE const char* vtx_resultdescription(int code) {
+    switch (code) {
+        case VTX_RESULT_OK:
+            return "success";
+        case VTX_RESULT_NO_CALLBACK:
+            return "the peer accepted the session, but polling is off and no callback was given: no session";
+        case VTX_RESULT_NOT_DELIVERED:
+            return "not delivered: the peer is not running, refused the message, or the library failed";
+        case VTX_RESULT_DOES_NOT_FIT:
+            return "does not fit: the buffer is too small, or a text is too long or null";
+        case VTX_RESULT_NOT_OPEN:
+            return "no session is open; nothing was sent";
+        case VTX_RESULT_ALREADY_OPEN:
+            return "a session is already open; nothing was sent";
+        case VTX_RESULT_TIMED_OUT:
+            return "timed out: the peer did not answer within about five seconds";
+        case VTX_RESULT_NOTHING_QUEUED:
+            return "no server request queued, or they go to the callback";
+        default:
+            return "a status of the peer, passed on unchanged";
+    }
+}
+
+/*
+ * The version of a loaded vtxbridge.dll (or any module), read from its
+ * version resource: the module is the result of LoadLibrary or
+ * GetModuleHandleW(L"vtxbridge.dll"). Returns 1 and the file version's
+ * first three numbers, or 0 when the module has no version resource.
+ * Compiled when <windows.h> is included before this header; it needs
+ * kernel32 only. Compare the result with VTXBRIDGE_VERSION_MAJOR: a DLL of
+ * another major version may not suit this header.
+ */
+#if defined(_WIN32) && defined(_WINDOWS_)
+VTX_INLINE int vtx_moduleversion(HMODULE module, unsigned int* major, unsigned int* minor, unsigned int* patch) {
+    /* The resource starts with three WORDs, L"VS_VERSION_INFO" and its
+     * terminator and padding to 4 bytes; then comes VS_FIXEDFILEINFO, whose
+     * DWORDs 0, 2 and 3 are the signature and the file version. */
+    const DWORD fixedOffset = 40;
+    const DWORD* fixed;
+    HGLOBAL loaded;
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16) /* RT_VERSION */);
+    if (found == 0 || SizeofResource(module, found) < fixedOffset + 16) return 0;
+    loaded = LoadResource(module, found);
+    if (loaded == 0 || LockResource(loaded) == 0) return 0;
+    fixed = (const DWORD*)((const unsigned char*)LockResource(loaded) + fixedOffset);
+    if (fixed[0] != 0xFEEF04BDu) return 0;
+    if (major != 0) *major = HIWORD(fixed[2]);
+    if (minor != 0) *minor = LOWORD(fixed[2]);
+    if (patch != 0) *patch = HIWORD(fixed[3]);
+    return 1;
+}
+#endif
 
 #ifdef __cplusplus
 }

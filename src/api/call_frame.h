@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "api/failure_log.h"
 #include "transport/bridge_context.h"
 #include "transport/envelope.h"
 #include "transport/form_traits.h"
@@ -101,17 +102,20 @@ Exchange<F> RunExchange(std::uint32_t messageCode, Fill&& fill) {
     FillRequestId<F>(*request);
     if (!fill(*request)) return exchange;
 
-    AwaitedAnswer<F> awaited(FieldText(request->requestId));
+    typename F::String requestId = FieldText(request->requestId);
+    AwaitedAnswer<F> awaited(requestId);
     const LRESULT delivered = SendEnvelope<F>(messageCode, *request);
     // The peer copied what it keeps while the send ran; the request's memory
     // can go before the wait, which often lets the answer's copy reuse it.
     request.reset();
     if (delivered == 0) {
         exchange.outcome = Outcome::NotDelivered;
+        LogFailedExchange(messageCode, VTX_RESULT_NOT_DELIVERED, requestId);
         return exchange;
     }
     exchange.answer = awaited.Wait();
     exchange.outcome = exchange.answer ? Outcome::Answered : Outcome::TimedOut;
+    if (!exchange.answer) LogFailedExchange(messageCode, VTX_RESULT_TIMED_OUT, requestId);
     return exchange;
 }
 

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "api/failure_log.h"
 #include "api/host_text.h"
 #include "vtxbridge.h"
 
@@ -15,6 +16,7 @@ int GuardedCode(Body&& body) noexcept {
     try {
         return body();
     } catch (...) {
+        LogLibraryFailure("vtx", "no memory inside the library");
         return VTX_RESULT_NOT_DELIVERED;
     }
 }
@@ -25,6 +27,7 @@ const typename F::Char* GuardedText(typename F::String& result, Body&& body) noe
     try {
         body();
     } catch (...) {
+        LogLibraryFailure("vtx", "no memory inside the library");
         try {
             MakeErrorTextOf<F>(VTX_RESULT_NOT_DELIVERED, result);
         } catch (...) {

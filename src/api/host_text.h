@@ -8,8 +8,14 @@
 #include "support/text.h"
 #include "transport/envelope.h"
 #include "transport/form_traits.h"
+#include "vtxbridge.h"
 
 namespace vtx::api {
+
+// The limits hosts read in the header are the fields' capacities.
+static_assert(kPayloadUnits == VTX_TEXT_CAPACITY && kPayloadUnits - 1 == VTX_MAX_PAYLOAD_CHARS);
+static_assert(kLoginTextUnits - 1 == VTX_MAX_LOGIN_TEXT_CHARS && kInitTextUnits - 1 == VTX_MAX_INIT_TEXT_CHARS);
+static_assert(VTX_REQUEST_MESSAGE_CAPACITY == 3 * VTX_MAX_PAYLOAD_CHARS + 1);
 
 // Copies a host text into a fixed field. Refuses a null text and a text that
 // does not fit with its terminator. The host's text is read no further than

@@ -34,7 +34,10 @@ int OpenSession(int initValue, const typename F::Char* initText, int pollMode, S
         // session is not opened, although the peer accepted it.
         if (callback == nullptr) return VTX_RESULT_NO_CALLBACK;
         // Likewise when no thread could be started to deliver them.
-        if (!context.StartCallbackWorker(callback, F::kForm)) return VTX_RESULT_NOT_DELIVERED;
+        if (!context.StartCallbackWorker(callback, F::kForm)) {
+            LogLibraryFailure(ExportOfCode(F::Code(code::kInit)), "the callback worker could not be started");
+            return VTX_RESULT_NOT_DELIVERED;
+        }
     }
     InitializedFlag() = 1;
     return VTX_RESULT_OK;

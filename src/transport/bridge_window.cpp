@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "support/limited_log.h"
 #include "support/sync.h"
 #include "support/text.h"
 #include "support/thread_block.h"
@@ -46,6 +47,13 @@ std::shared_ptr<LoopControl> StartOrGetLoop() {
     return loop;
 }
 
+// Answers 0 to the sender and says why in the log.
+LRESULT Refuse(ULONG_PTR messageCode, DWORD size, const char* why) {
+    WriteLimitedLog(LogKind::RefusedMessage, "[BridgeWindowProc] Refused message " + std::to_string(messageCode) +
+                                                 " (" + std::to_string(size) + " bytes): " + why + ".");
+    return 0;
+}
+
 LRESULT HandleCopyData(const COPYDATASTRUCT& data) {
     // Codes wider than 32 bits are none of ours.
     if (data.dwData > UINT32_MAX) return 1;
@@ -55,7 +63,7 @@ LRESULT HandleCopyData(const COPYDATASTRUCT& data) {
         case InboundKind::Ignored:
             return 1;
         case InboundKind::Malformed:
-            return 0;
+            return Refuse(data.dwData, data.cbData, message.refusal ? message.refusal : "malformed");
         case InboundKind::NarrowAnswer:
             context.StoreResponse(std::move(message.narrowAnswer));
             return 1;
@@ -64,7 +72,7 @@ LRESULT HandleCopyData(const COPYDATASTRUCT& data) {
             return 1;
         case InboundKind::NarrowServerRequest: {
             auto text = AnsiToWide(message.narrowText.c_str());
-            if (!text) return 0;
+            if (!text) return Refuse(data.dwData, data.cbData, "its text is not valid in the ANSI code page");
             context.PushServerRequest(std::move(*text));
             return 1;
         }
@@ -145,7 +153,7 @@ LRESULT CALLBACK BridgeWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         return HandleCopyData(*data);
     } catch (...) {
         // Memory exhausted while copying: the message is refused, the loop lives.
-        return 0;
+        return Refuse(data->dwData, data->cbData, "no memory to copy it");
     }
 }
 

@@ -78,10 +78,18 @@ std::unique_ptr<FiledAnswer<CharOf<Envelope>>> CopyAnswer(const unsigned char* b
     return answer;
 }
 
-InboundMessage Malformed() {
+InboundMessage Malformed(const char* refusal) {
     InboundMessage message;
     message.kind = InboundKind::Malformed;
+    message.refusal = refusal;
     return message;
+}
+
+// Why CopyAnswer refused an answer.
+template <class Envelope>
+const char* AnswerRefusal(const unsigned char* bytes) {
+    return PayloadOf<Envelope>(bytes).IsTerminated() ? "the request ID is not terminated in its field"
+                                                     : "the payload is not terminated in its field";
 }
 
 }  // namespace
@@ -91,13 +99,14 @@ InboundMessage DecodeInbound(std::uint32_t messageCode, const void* data, std::s
     if (!serverRequest && !IsAcceptedAnswer(messageCode)) return InboundMessage{};
 
     const Form form = FormOfCode(messageCode);
-    if (data == nullptr || size < EnvelopeSize(form)) return Malformed();
+    if (data == nullptr) return Malformed("no data");
+    if (size < EnvelopeSize(form)) return Malformed("shorter than its envelope");
     const auto* bytes = static_cast<const unsigned char*>(data);
 
     InboundMessage message;
     if (messageCode == code::kServerRequest) {
         const auto payload = PayloadOf<MessageEnvelope>(bytes);
-        if (!payload.IsTerminated()) return Malformed();
+        if (!payload.IsTerminated()) return Malformed("the payload is not terminated in its field");
         message.kind = InboundKind::NarrowServerRequest;
         message.narrowText = payload.Text();
     } else if (messageCode == code::kServerRequestW) {
@@ -109,17 +118,20 @@ InboundMessage DecodeInbound(std::uint32_t messageCode, const void* data, std::s
         if (textLength >= kPayloadUnits || length <= 0 ||
             static_cast<std::size_t>(length) < textLength + 1 ||
             static_cast<std::size_t>(length) > kPayloadUnits) {
-            return Malformed();
+            return Malformed(textLength >= kPayloadUnits ? "the payload is not terminated in its field"
+                                                         : "its length does not fit its text");
         }
         message.kind = InboundKind::WideServerRequest;
         message.wideText = payload.Text();
     } else if (form == Form::Narrow) {
         message.narrowAnswer = CopyAnswer<MessageEnvelope>(bytes);
-        if (!message.narrowAnswer) return Malformed();
+        if (!message.narrowAnswer) return Malformed(AnswerRefusal<MessageEnvelope>(bytes));
+        message.narrowAnswer->code = messageCode;
         message.kind = InboundKind::NarrowAnswer;
     } else {
         message.wideAnswer = CopyAnswer<MessageEnvelopeW>(bytes);
-        if (!message.wideAnswer) return Malformed();
+        if (!message.wideAnswer) return Malformed(AnswerRefusal<MessageEnvelopeW>(bytes));
+        message.wideAnswer->code = messageCode;
         message.kind = InboundKind::WideAnswer;
     }
     return message;

@@ -29,6 +29,8 @@ struct InboundMessage {
     std::unique_ptr<AnswerW> wideAnswer;
     std::string narrowText;
     WideString wideText;
+    // Why a Malformed message was refused, for the log; static text.
+    const char* refusal = nullptr;
 };
 
 // Decodes one WM_COPYDATA: `code` is dwData, `data` and `size` are lpData and

@@ -18,6 +18,7 @@ struct FiledAnswer {
     std::int32_t errorCode = 0;
     std::basic_string<Char> payload;    // up to its terminator
     std::basic_string<Char> requestId;  // up to its terminator; the table's key
+    std::uint32_t code = 0;             // the message code it came with, for the log
 };
 
 using Answer = FiledAnswer<char>;

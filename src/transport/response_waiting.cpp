@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "support/limited_log.h"
 #include "transport/bridge_context.h"
 
 namespace vtx {
@@ -23,6 +24,7 @@ ResponseTable<AnswerW>& BridgeContext::TableOf<WideForm>() { return responsesW_;
 
 template <class F>
 void BridgeContext::Store(std::unique_ptr<typename F::Answer> answer) {
+    const typename F::Answer* const incoming = answer.get();
     std::unique_ptr<typename F::Answer> unwanted;
     {
         LockHold guard(responseGuard_);
@@ -30,6 +32,12 @@ void BridgeContext::Store(std::unique_ptr<typename F::Answer> answer) {
         if (!unwanted) ++answersFiled_;
     }
     if (!unwanted) answerFiled_.NotifyAll();
+    // Late or unsolicited; a repeat that replaced an answer not yet taken is not.
+    if (unwanted && unwanted.get() == incoming) {
+        WriteLimitedLog(LogKind::UnwaitedAnswer, "[StoreResponse] Dropped an answer nobody waited for: message " +
+                                                     std::to_string(unwanted->code) + ", request ID " +
+                                                     LoggableText(unwanted->requestId) + ".");
+    }
 }
 
 template <class F>

@@ -323,6 +323,19 @@ TEST(CliWithoutPeer, WaitsForTheLibrarysBoxThenReportsNotDelivered) {
     EXPECT_EQ(ResultLines(run), (Lines{R"(login "a" "b" -> 6 not delivered)"}));
 }
 
+// Unattended: no box, no wait, an exit code of its own, and nothing after the
+// refused command runs; with a peer, the same option changes nothing.
+TEST(CliWithoutPeer, RequirePeerEndsWithExitCode4InsteadOfTheBox) {
+    MessageBoxWatcher watcher;
+    const CliRun run = RunCli(Join({L"--require-peer"}, Commands({L"sleep 1", L"login a b", L"iswcalive"})));
+    ASSERT_TRUE(run.ended);
+    watcher.Stop();
+    EXPECT_EQ(watcher.Count(), 0);
+    EXPECT_EQ(run.exitCode, 4u) << run.out << run.err;
+    EXPECT_EQ(ResultLines(run), (Lines{R"(sleep 1 -> done)"}));
+    EXPECT_TRUE(Contains(run.err, "-c \"login a b\": no peer window (class VantixConnect)")) << run.err;
+}
+
 // ---------------------------------------------------------------------------
 // Callbacks
 
@@ -398,6 +411,28 @@ TEST_F(CliSession, WaitCallbackTimesOutWhenNothingIsServed) {
 
 // ---------------------------------------------------------------------------
 // Scripts and expect
+
+// --time adds each call's duration; a peer that is busy 300 ms shows in it.
+TEST_F(CliSession, TimePrintsEachCallsDurationAndRequirePeerLetsItRun) {
+    StartPeer(L"answer 1020 busy=300");
+    const CliRun run = RunCli(Join({L"--time", L"--require-peer"}, Commands({L"init 0 demo 1", L"iswcalive",
+                                                                              L"expect 200", L"deinit"})));
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    const Lines lines = ResultLines(run);
+    ASSERT_EQ(lines.size(), 4u) << run.out;
+    const auto millisecondsOf = [](const std::string& line) {
+        const std::size_t open = line.rfind(" [");
+        const bool shaped = open != std::string::npos && line.size() > open + 5 &&
+                            line.compare(line.size() - 4, 4, " ms]") == 0;
+        return shaped ? std::stod(line.substr(open + 2)) : -1.0;
+    };
+    EXPECT_EQ(lines[0].rfind(R"(init 0 "demo" 1 -> 200 ok [)", 0), 0u) << lines[0];
+    EXPECT_GE(millisecondsOf(lines[0]), 0.0) << lines[0];
+    EXPECT_GE(millisecondsOf(lines[1]), 250.0) << lines[1];
+    EXPECT_EQ(lines[2], "expect 200 -> ok") << "an expect calls nothing and is not timed";
+    EXPECT_GE(millisecondsOf(lines[3]), 0.0) << lines[3];
+}
 
 TEST_F(CliSession, RunsScriptsAndCommandsInTheOrderGiven) {
     StartPeer(L"reset");

@@ -4,6 +4,8 @@
 // all in one process, under that code page (see tests/CMakeLists.txt).
 #include "exports_fixture.h"
 
+#include <vector>
+
 namespace vtx::test {
 namespace {
 
@@ -86,6 +88,24 @@ TEST_F(NarrowHangulCodePage949, GetRequestMessageCountsBytesInTheNarrowForm) {
     EXPECT_EQ(Lib().getrequestmessagew(wide, &length), kOk);
     EXPECT_EQ(std::wstring(wide), kHangukeo);
     EXPECT_EQ(length, 3u);
+}
+
+// A wide server request of the longest text grows to two bytes a syllable in
+// the narrow form: VTX_TEXT_CAPACITY is not enough there, but the header's
+// capacity for the narrow poll is, and the text waits in the queue meanwhile.
+TEST_F(NarrowHangulCodePage949, LongestWideServerRequestFitsTheNarrowPollCapacity) {
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
+    const std::wstring longest(VTX_MAX_PAYLOAD_CHARS, L'\uD55C');
+    ASSERT_TRUE(Peer("serve wide " + PeerWord(longest)));
+
+    std::vector<char> buffer(VTX_REQUEST_MESSAGE_CAPACITY);
+    unsigned int length = VTX_TEXT_CAPACITY;
+    EXPECT_EQ(Lib().getrequestmessage(buffer.data(), &length), kDoesNotFit);
+    length = VTX_REQUEST_MESSAGE_CAPACITY;
+    EXPECT_EQ(Lib().getrequestmessage(buffer.data(), &length), kOk);
+    EXPECT_EQ(length, 2u * VTX_MAX_PAYLOAD_CHARS);
+    EXPECT_EQ(std::string(buffer.data(), 2), "\xC7\xD1");
 }
 
 // The narrow field limits are bytes too: 23 for login texts, 15 for initText.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -74,6 +75,18 @@ private:
     std::vector<Delivery> items_;
 };
 
+// Log lines with each "request ID <GUID>" shown as "request ID <id>".
+std::vector<std::string> WithoutRequestIds(std::vector<std::string> lines) {
+    static const std::string marker = "request ID ";
+    for (std::string& line : lines) {
+        const std::size_t at = line.find(marker);
+        if (at == std::string::npos) continue;
+        const std::size_t end = line.find('.', at);
+        line.replace(at + marker.size(), end - at - marker.size(), "<id>");
+    }
+    return lines;
+}
+
 TEST(Delivery, FirstSendLooksUpTheBridgeWindowOnceAndLogsIt) {
     if (LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
     ScopedCurrentFolder folder;
@@ -111,9 +124,60 @@ TEST(Delivery, PeerMissingShowsTheRunPeerFirstBoxOnEverySend) {
     EXPECT_EQ(box.caption, kErrorCaption);
     EXPECT_EQ(box.text, kRunPeerFirstText);
 
-    // The bridge window is not looked up on this path.
-    const std::vector<std::string> expected(2, "[SendMessageCopyData] Not found VantixConnect handle.");
-    EXPECT_EQ(ReadFallbackLog(), expected);
+    // The bridge window is not looked up on this path. Each export that
+    // gave 6 says so, with the message and its request ID.
+    const std::vector<std::string> expected = {
+        "[SendMessageCopyData] Not found VantixConnect handle.",
+        "[vtx_init] Not delivered (6): message 1000, request ID <id>.",
+        "[SendMessageCopyData] Not found VantixConnect handle.",
+        "[vtx_login] Not delivered (6): message 1022, request ID <id>.",
+    };
+    EXPECT_EQ(WithoutRequestIds(ReadFallbackLog()), expected);
+}
+
+// A time-out, the late answer that follows it, and a refused server request
+// leave a line each; a flood of refused messages is cut to a few lines a
+// second and counted.
+TEST(Delivery, LogExplainsTimeOutsLateAnswersAndRefusedMessagesWithoutFlooding) {
+    if (LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
+    ScopedCurrentFolder folder;
+    PeerProcess peer({L"-c", L"answer 1020 late=5600"});
+    ASSERT_NE(peer.Window(), nullptr);
+    BridgeLibrary library;
+    ASSERT_EQ(library.init(0, "", 1, nullptr), 200);
+    EXPECT_EQ(library.iswcalive(), 14);
+    std::this_thread::sleep_for(2500ms);  // the late answer arrives meanwhile
+    peer.Command("serve wide refused length=0");  // a length the library refuses
+
+    std::vector<std::string> lines;
+    for (const std::string& line : WithoutRequestIds(ReadFallbackLog())) {
+        if (line.rfind("[GetWindowHandle]", 0) != 0) lines.push_back(line);  // the first lookup
+    }
+    const std::vector<std::string> expected = {
+        "[vtx_iswcalive] Timed out (14): no answer to message 1020, request ID <id>.",
+        "[StoreResponse] Dropped an answer nobody waited for: message 1021, request ID <id>.",
+        "[BridgeWindowProc] Refused message 2009 (200228 bytes): its length does not fit its text.",
+    };
+    EXPECT_EQ(lines, expected);
+
+    // The flood: every refused message that was not written is counted.
+    ASSERT_TRUE(peer.Command("every 5 serve wide flood length=0"));
+    std::this_thread::sleep_for(2500ms);
+    ASSERT_TRUE(peer.Command("stop-timers"));
+    std::this_thread::sleep_for(1100ms);  // the last window ends...
+    peer.Command("serve wide last length=0");  // ...and the next line reports it
+    int refused = 0;
+    int summarised = 0;
+    for (const std::string& line : ReadFallbackLog()) {
+        if (line.rfind("[BridgeWindowProc] Refused message 2009", 0) == 0) ++refused;
+        int more = 0;
+        if (std::sscanf(line.c_str(), "[WriteLog] %d more refused messages within one second were not written.",
+                        &more) == 1) {
+            summarised += more;
+        }
+    }
+    EXPECT_LE(refused, 1 + 5 * 5) << "at most five lines a second, about four seconds";
+    EXPECT_GT(summarised, 0) << "the flood was not counted";
 }
 
 TEST(Delivery, RestartedPeerIsFoundWithoutAnyReset) {

@@ -23,7 +23,7 @@ function(run what)
 endfunction()
 
 set(kit ${WORK_DIR}/sdk)
-foreach(folder cpack unpacked sdk c_host-build msvc msvc-config)
+foreach(folder cpack unpacked sdk c_host-build cpp_host-build dynload_host-build msvc msvc-config)
   file(REMOVE_RECURSE ${WORK_DIR}/${folder})
 endforeach()
 
@@ -60,7 +60,17 @@ set(expected
   lib/vtxbridge.def
   lib/vtxbridge.lib
   samples/c_host/CMakeLists.txt
-  samples/c_host/c_host.c)
+  samples/c_host/c_host.c
+  samples/c_host/README.md
+  samples/cpp_host/CMakeLists.txt
+  samples/cpp_host/cpp_host.cpp
+  samples/cpp_host/README.md
+  samples/dynload_host/CMakeLists.txt
+  samples/dynload_host/dynload_host.c
+  samples/dynload_host/README.md
+  samples/mingw-i686.cmake
+  CHANGELOG.md
+  LICENSE)
 file(GLOB_RECURSE found RELATIVE ${kit} ${kit}/*)
 list(SORT found)
 list(SORT expected)
@@ -102,6 +112,32 @@ endforeach()
 file(STRINGS ${WORK_DIR}/c_host-build/CMakeCache.txt dir_line REGEX "^vtxbridge_DIR:")
 if(NOT dir_line STREQUAL "vtxbridge_DIR:PATH=${kit}/lib/cmake/vtxbridge")
   message(FATAL_ERROR "find_package found the wrong vtxbridge: ${dir_line}")
+endif()
+
+# --- The other samples, with the kit's own cross-build toolchain file -------
+# As their READMEs say: cpp_host (C++17) and dynload_host (C89) use the
+# header's helpers, so this also compiles the header in both languages with
+# -Werror -pedantic.
+foreach(sample cpp_host dynload_host)
+  set(configure ${CMAKE_COMMAND} -S ${kit}/samples/${sample} -B ${WORK_DIR}/${sample}-build -G ${GENERATOR}
+    -DCMAKE_TOOLCHAIN_FILE=${kit}/samples/mingw-i686.cmake
+    -DCMAKE_PREFIX_PATH=${kit}
+    -DCMAKE_NO_SYSTEM_FROM_IMPORTED=ON)
+  if(MAKE_PROGRAM)
+    list(APPEND configure -DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM})
+  endif()
+  run("configuring samples/${sample} against the kit" ${configure})
+  run("building samples/${sample}" ${CMAKE_COMMAND} --build ${WORK_DIR}/${sample}-build)
+  foreach(file ${sample}.exe vtxbridge.dll)
+    if(NOT EXISTS ${WORK_DIR}/${sample}-build/${file})
+      message(FATAL_ERROR "the build of ${sample} did not leave ${file} in ${WORK_DIR}/${sample}-build")
+    endif()
+  endforeach()
+endforeach()
+# dynload_host loads the DLL itself: no import library on its link line.
+file(READ ${WORK_DIR}/dynload_host-build/build.ninja rules)
+if(rules MATCHES "libvtxbridge\\.dll\\.a|vtxbridge\\.lib")
+  message(FATAL_ERROR "dynload_host must not link an import library")
 endif()
 
 # --- The CMake package with an MSVC-style compiler ---------------------------

@@ -139,6 +139,13 @@ TEST(DecodeInbound, UnterminatedFieldsAreRefused) {
     widePayload.Fill(kWidePayload, kPayloadUnits * 2, 'p');
     EXPECT_EQ(widePayload.Decode(2015).kind, InboundKind::Malformed);
 
+    // The log says which field ran off (the answer's ID, not its payload).
+    EXPECT_STREQ(payload.Decode(1015).refusal, "the payload is not terminated in its field");
+    EXPECT_STREQ(requestId.Decode(1015).refusal, "the request ID is not terminated in its field");
+    EXPECT_STREQ(widePayload.Decode(2009).refusal, "the payload is not terminated in its field");
+    EXPECT_STREQ(DecodeInbound(1015, nullptr, 100124).refusal, "no data");
+    EXPECT_STREQ(payload.DecodeFirst(1015, 100123).refusal, "shorter than its envelope");
+
     // The longest text that fits is accepted: its terminator is the last unit.
     RawMessage longest(Form::Narrow);
     longest.Fill(kNarrowPayload, kPayloadUnits - 1, 'p');

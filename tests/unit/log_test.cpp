@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/limited_log.h"
 #include "support/unique_handle.h"
 
 namespace vtx {
@@ -277,6 +278,48 @@ TEST(LogWriteLog, ReadsTheInjectedClockOnceAndRestoresTheRealOne) {
     if (written.empty()) written = ReadAll(temp / LogFilePath(L"", false, after));  // midnight passed
     ASSERT_EQ(written.size(), std::string("[hh:mm:ss] real clock\r\n").size()) << written;
     EXPECT_EQ(written.substr(10), " real clock\r\n");
+}
+
+}  // namespace
+}  // namespace vtx
+
+namespace vtx {
+namespace {
+
+// Five lines a second per kind; the rest of the second is counted, and the
+// count comes out once, with the first line of any kind after that second.
+TEST(LogLimiter, FiveLinesASecondPerKindTheRestCountedOnce) {
+    LogLimiter limiter;
+    std::vector<std::string> summaries;
+    int admitted = 0;
+    for (int i = 0; i < 1000; ++i) admitted += limiter.Admit(LogKind::RefusedMessage, 10000 + i / 2, summaries);
+    EXPECT_EQ(admitted, 5);
+    EXPECT_TRUE(summaries.empty()) << "the second has not ended yet";
+    EXPECT_TRUE(limiter.Admit(LogKind::FailedExport, 10400, summaries)) << "each kind has its own budget";
+
+    // Another kind's line after the second reports the flood, once.
+    EXPECT_TRUE(limiter.Admit(LogKind::UnwaitedAnswer, 11000, summaries));
+    EXPECT_EQ(summaries, std::vector<std::string>{"[WriteLog] 995 more refused messages within one second were "
+                                                  "not written."});
+    summaries.clear();
+    EXPECT_TRUE(limiter.Admit(LogKind::RefusedMessage, 11001, summaries)) << "a new second, a new budget";
+    EXPECT_TRUE(summaries.empty());
+
+    // A second without excess needs no summary.
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(limiter.Admit(LogKind::RefusedMessage, 11002, summaries));
+    EXPECT_FALSE(limiter.Admit(LogKind::RefusedMessage, 11003, summaries));
+    EXPECT_TRUE(limiter.Admit(LogKind::RefusedMessage, 12001, summaries));
+    EXPECT_EQ(summaries, std::vector<std::string>{"[WriteLog] 1 more refused messages within one second were "
+                                                  "not written."});
+}
+
+// A peer's request ID goes into a log line: nothing in it may start a new
+// line or break the file's text.
+TEST(LogLimiter, TextsFromOutsideAreMadeSafeForOneLine) {
+    EXPECT_EQ(LoggableText(std::string("{abc-123}")), "{abc-123}");
+    EXPECT_EQ(LoggableText(std::string("a\r\nb\x01\xC3\xA9")), "a??b???");
+    EXPECT_EQ(LoggableText(std::wstring(L"id\u00E9\uD55C")), "id??");
+    EXPECT_EQ(LoggableText(std::string(100, 'x')), std::string(40, 'x') + "...");
 }
 
 }  // namespace

@@ -5,6 +5,9 @@
 #include <windows.h>
 
 #include <string>
+#include <type_traits>
+
+#include "vtxbridge.h"
 
 namespace vtx {
 namespace {
@@ -31,6 +34,70 @@ TEST(TextErrorText, ExactTextAndLengthInBothForms) {
         EXPECT_EQ(wide, std::wstring(narrow.begin(), narrow.end())) << c.code;
         EXPECT_EQ(wide.size(), c.length) << c.code;
     }
+}
+
+// The header's pointer types are those of the exports they stand for.
+static_assert(std::is_same_v<PFN_vtx_init, decltype(&vtx_init)>);
+static_assert(std::is_same_v<PFN_vtx_initw, decltype(&vtx_initw)>);
+static_assert(std::is_same_v<PFN_vtx_deinit, decltype(&vtx_deinit)>);
+static_assert(std::is_same_v<PFN_vtx_sendrequest, decltype(&vtx_sendrequest)>);
+static_assert(std::is_same_v<PFN_vtx_sendrequestw, decltype(&vtx_sendrequestw)>);
+static_assert(std::is_same_v<PFN_vtx_sendrequestparam, decltype(&vtx_sendrequestparam)>);
+static_assert(std::is_same_v<PFN_vtx_sendrequestparamw, decltype(&vtx_sendrequestparamw)>);
+static_assert(std::is_same_v<PFN_vtx_sendresponse, decltype(&vtx_sendresponse)>);
+static_assert(std::is_same_v<PFN_vtx_sendresponsew, decltype(&vtx_sendresponsew)>);
+static_assert(std::is_same_v<PFN_vtx_getrequestmessage, decltype(&vtx_getrequestmessage)>);
+static_assert(std::is_same_v<PFN_vtx_getrequestmessagew, decltype(&vtx_getrequestmessagew)>);
+static_assert(std::is_same_v<PFN_vtx_getjobid, decltype(&vtx_getjobid)>);
+static_assert(std::is_same_v<PFN_vtx_getjobidw, decltype(&vtx_getjobidw)>);
+static_assert(std::is_same_v<PFN_vtx_geterrorstring, decltype(&vtx_geterrorstring)>);
+static_assert(std::is_same_v<PFN_vtx_geterrorstringw, decltype(&vtx_geterrorstringw)>);
+static_assert(std::is_same_v<PFN_vtx_login, decltype(&vtx_login)>);
+static_assert(std::is_same_v<PFN_vtx_loginw, decltype(&vtx_loginw)>);
+static_assert(std::is_same_v<PFN_vtx_iswcalive, decltype(&vtx_iswcalive)>);
+static_assert(std::is_same_v<PFN_vtx_setbridgeid, decltype(&vtx_setbridgeid)>);
+static_assert(std::is_same_v<PFN_vtx_getbridgeid, decltype(&vtx_getbridgeid)>);
+static_assert(std::is_same_v<ServerRequestCallback, VtxServerRequestCallback>);
+
+// The header's helpers read exactly the text the library makes, and nothing
+// that merely resembles it.
+TEST(TextErrorText, HeaderHelpersTellErrorTextsAndTheirCodes) {
+    for (const int code : {6, 7, 8, 14, 200, 123456789}) {
+        std::string narrow;
+        std::wstring wide;
+        MakeErrorText(code, narrow);
+        MakeErrorTextW(code, wide);
+        int narrowCode = -1;
+        int wideCode = -1;
+        EXPECT_EQ(vtx_errortextcode(narrow.c_str(), &narrowCode), 1) << narrow;
+        EXPECT_EQ(vtx_errortextcodew(wide.c_str(), &wideCode), 1) << code;
+        EXPECT_EQ(narrowCode, code);
+        EXPECT_EQ(wideCode, code);
+        EXPECT_LE(narrow.size() + 1, static_cast<std::size_t>(VTX_ERROR_TEXT_CAPACITY));
+    }
+    const char* const others[] = {
+        R"({"eventId":9999, "jobId":"", "code":})",          // no digits
+        R"({"eventId":9999, "jobId":"", "code":8} )",        // trailing text
+        R"({"eventId":9999, "jobId":"", "code":8)",          // unclosed
+        R"({"eventId":9999, "jobId":"", "code":-8})",        // sign
+        R"({"eventId":9999, "jobId":"", "code":99999999999})",  // beyond int
+        R"({"eventId":9999,"jobId":"", "code":8})",          // spacing differs
+        R"({"eventId":9999, "jobId":"")",                    // cut short
+        "", "JOB-0001",
+    };
+    for (const char* text : others) {
+        int code = -1;
+        EXPECT_EQ(vtx_errortextcode(text, &code), 0) << text;
+        EXPECT_EQ(code, -1) << text;
+        const std::wstring wide(text, text + std::char_traits<char>::length(text));
+        EXPECT_EQ(vtx_errortextcodew(wide.c_str(), nullptr), 0) << text;
+    }
+    EXPECT_EQ(vtx_errortextcode(nullptr, nullptr), 0);
+    EXPECT_EQ(vtx_errortextcodew(nullptr, nullptr), 0);
+
+    // Every code of the library has words of its own; anything else is the peer's.
+    const std::string peers = vtx_resultdescription(201);
+    for (const int code : {200, 5, 6, 7, 8, 9, 14, 16}) EXPECT_NE(vtx_resultdescription(code), peers) << code;
 }
 
 TEST(TextErrorText, KeepsTheStorageOfTheString) {

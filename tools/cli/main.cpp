@@ -22,6 +22,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitExpectFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitMissingLibrary = 3;
+constexpr int kExitNoPeer = 4;
 
 int Fail(int exitCode, const std::string& message) {
     WriteLine(Stream::Error, "vtxcli: " + message);
@@ -70,8 +71,13 @@ int Run(const std::vector<std::wstring>& arguments) {
         WriteLine(Stream::Error, "vtxcli: note: the DLL lacks " + Joined(bridge->Missing()) + " (not used here)");
     }
 
-    SessionRunner runner(bridge->Functions());
-    return runner.Run(options.commands) ? kExitOk : kExitExpectFailed;
+    SessionRunner runner(bridge->Functions(), RunSettings{options.timeCalls, options.requirePeer});
+    switch (runner.Run(options.commands)) {
+        case RunEnd::Completed: return kExitOk;
+        case RunEnd::ExpectFailed: return kExitExpectFailed;
+        case RunEnd::NoPeer: return kExitNoPeer;
+    }
+    return kExitExpectFailed;
 }
 
 }  // namespace

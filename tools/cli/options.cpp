@@ -45,6 +45,10 @@ ParsedOptions ParseOptions(const std::vector<std::wstring>& arguments) {
             options.help = true;
         } else if (option == L"--callback") {
             callback = true;
+        } else if (option == L"--time") {
+            options.timeCalls = true;
+        } else if (option == L"--require-peer") {
+            options.requirePeer = true;
         } else if (!TakesValue(option)) {
             error = option.empty() || option[0] != L'-'
                         ? "'" + optionText + "' is not an option; give each command with -c, e.g. -c \"" + optionText +

@@ -14,6 +14,8 @@ struct Options {
     bool help = false;
     std::optional<std::wstring> dll;  // --dll; default: next to vtxcli.exe
     std::vector<Command> commands;    // every command parsed, --callback applied
+    bool timeCalls = false;           // --time: each call's duration after its result
+    bool requirePeer = false;         // --require-peer: stop instead of meeting the message box
 };
 
 struct ParsedOptions {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,9 +22,26 @@ namespace {
 std::string ToUtf8(std::string_view ansi) { return common::AnsiToUtf8(ansi); }
 std::string ToUtf8(std::wstring_view wide) { return common::WideToUtf8(wide); }
 
-void Print(const Command& command, const std::string& outcome) {
-    WriteLine(Stream::Out, Echo(command) + " -> " + outcome);
+// Set while --time measures a call: the moment it began.
+std::optional<std::chrono::steady_clock::time_point> callStart;
+
+// " [12.3 ms]", when the call is timed.
+std::string Duration() {
+    if (!callStart) return {};
+    const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - *callStart;
+    char text[32];
+    std::snprintf(text, sizeof text, " [%.1f ms]", elapsed.count());
+    return text;
 }
+
+void Print(const Command& command, const std::string& outcome) {
+    WriteLine(Stream::Out, Echo(command) + " -> " + outcome + Duration());
+}
+
+// Every command that calls an export may send to the peer.
+bool MaySend(const Command& command) { return !ExportName(InfoOf(command.verb)).empty(); }
+
+bool PeerWindowExists() { return ::FindWindowW(L"VantixConnect", nullptr) != nullptr; }
 
 std::string CodeAndMeaning(Verb verb, int result) {
     return std::to_string(result) + " " + std::string(MeaningOf(verb, result));
@@ -90,20 +108,28 @@ unsigned int AsCapacity(std::int64_t value) { return static_cast<unsigned int>(v
 
 }  // namespace
 
-bool SessionRunner::Run(const std::vector<Command>& commands) {
+RunEnd SessionRunner::Run(const std::vector<Command>& commands) {
     for (const Command& command : commands) {
         if (command.verb == Verb::Expect) {
-            if (!Check(command)) return false;
+            if (!Check(command)) return RunEnd::ExpectFailed;
             continue;
         }
+        if (settings_.requirePeer && MaySend(command) && !PeerWindowExists()) {
+            WriteLine(Stream::Error, "vtxcli: " + command.origin +
+                                         ": no peer window (class VantixConnect) on this desktop; start the "
+                                         "companion application or vtxpeer.exe first (--require-peer)");
+            return RunEnd::NoPeer;
+        }
+        if (settings_.timeCalls) callStart = std::chrono::steady_clock::now();
         const std::optional<int> result = Execute(command);
+        callStart.reset();
         if (result) {
             lastResult_ = result;
             lastCommand_ = Echo(command);
             lastOutcome_ = CodeAndMeaning(command.verb, *result);
         }
     }
-    return true;
+    return RunEnd::Completed;
 }
 
 bool SessionRunner::Check(const Command& expect) {

@@ -11,12 +11,23 @@
 
 namespace vtx::cli {
 
+struct RunSettings {
+    bool timeCalls = false;    // print each call's duration after its result
+    bool requirePeer = false;  // stop before a call that would meet no peer window
+};
+
+enum class RunEnd {
+    Completed,
+    ExpectFailed,  // an expect failed; the commands after it were not run
+    NoPeer,        // --require-peer found no peer window; nothing more was run
+};
+
 class SessionRunner {
 public:
-    explicit SessionRunner(const Exports& exports) : exports_(exports) {}
+    explicit SessionRunner(const Exports& exports, RunSettings settings = {})
+        : exports_(exports), settings_(settings) {}
 
-    // False when an expect failed; the commands after it are not run.
-    bool Run(const std::vector<Command>& commands);
+    RunEnd Run(const std::vector<Command>& commands);
 
 private:
     // The command's result code; nullopt for sleep and expect, which have none.
@@ -34,6 +45,7 @@ private:
     int WaitCallback(const Command& command);
 
     const Exports& exports_;
+    RunSettings settings_;
     // The latest command with a result, for expect; the parser made sure
     // there is one before any expect runs.
     std::optional<int> lastResult_;

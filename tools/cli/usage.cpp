@@ -13,6 +13,11 @@ const char kUsage[] =
     "                      command per line, # starts a comment, blank lines are\n"
     "                      ignored). Scripts and -c run in the order given.\n"
     "  --callback          init and initw pass vtxcli's callback\n"
+    "  --time              print each call's duration after its result,\n"
+    "                      e.g. iswcalive -> 200 ok [0.4 ms]\n"
+    "  --require-peer      before each call, check that a peer window (class\n"
+    "                      VantixConnect) exists; if none does, stop with exit\n"
+    "                      code 4 instead of meeting the library's message box\n"
     "  --dll <path>        load this DLL instead of vtxbridge.dll next to\n"
     "                      vtxcli.exe (or, failing that, the normal search)\n"
     "  --help              show this text\n"
@@ -66,9 +71,10 @@ const char kUsage[] =
     "If the companion application is not running, every call that sends shows\n"
     "the library's message box and blocks until the box is closed: vtxcli\n"
     "waits with it, then prints the call's result (usually 6 not delivered).\n"
+    "Unattended, give --require-peer.\n"
     "\n"
     "Exit codes: 0 all commands ran; 1 an expect failed; 2 an unknown command,\n"
     "bad arguments or options, or a script that cannot be read; 3 the DLL or an\n"
-    "export the commands need is missing.\n";
+    "export the commands need is missing; 4 --require-peer found no peer window.\n";
 
 }  // namespace vtx::cli

@@ -23,6 +23,8 @@ const char kUsage[] =
     "  --record <dir>       write each received message's bytes (exactly cbData)\n"
     "                       to <dir>\\<sequence>-<code>.bin, e.g. 000001-1014.bin\n"
     "  --exit-after <ms>    end after <ms> milliseconds\n"
+    "  --control <commands> start no peer: send <commands> to the peer running on\n"
+    "                       this desktop and end (repeatable; sent as one text)\n"
     "\n"
     "At run time, send a WM_COPYDATA with dwData = 0x7650 (30288) and UTF-8\n"
     "command text in lpData to the VantixConnect window; it returns 1 when the\n"
@@ -30,7 +32,9 @@ const char kUsage[] =
     "\n"
     "Exit codes: 0 after quit, WM_CLOSE or --exit-after; 2 for a bad option or\n"
     "script, a start-up command that fails, or a window, trace file or record\n"
-    "folder that cannot be made.\n"
+    "folder that cannot be made. With --control: 0 when the running peer ran\n"
+    "every command, 1 when it refused or failed one, 2 for a bad option or a\n"
+    "command that does not parse, 3 when no peer window answered.\n"
     "\n";
 
 namespace {
@@ -87,7 +91,7 @@ CommandLineResult ParseCommandLine(const std::vector<std::wstring>& arguments) {
             continue;
         }
         const bool takesValue = option == L"--script" || option == L"-c" || option == L"--trace" ||
-                                option == L"--record" || option == L"--exit-after";
+                                option == L"--record" || option == L"--exit-after" || option == L"--control";
         if (!takesValue) {
             error = "unknown option '" + optionText + "'";
             break;
@@ -108,6 +112,18 @@ CommandLineResult ParseCommandLine(const std::vector<std::wstring>& arguments) {
         } else if (option == L"-c") {
             const std::string command = common::WideToUtf8(value);
             Append(ParseCommands(command), "-c \"" + command + "\"", false, &commandLine, &error);
+        } else if (option == L"--control") {
+            // Checked here, so a typo is reported by this program, not as a
+            // bare refusal of the running peer.
+            const std::string command = common::WideToUtf8(value);
+            const ParseResult parsed = ParseCommands(command);
+            if (!parsed.Ok()) {
+                error = "--control \"" + command + "\": " + parsed.error;
+                break;
+            }
+            if (commandLine.sendsControl) commandLine.control += '\n';
+            commandLine.control += command;
+            commandLine.sendsControl = true;
         } else if (option == L"--trace") {
             commandLine.options.trace = value;
         } else if (option == L"--record") {
@@ -115,6 +131,11 @@ CommandLineResult ParseCommandLine(const std::vector<std::wstring>& arguments) {
         } else if (!ParseMilliseconds(value, &commandLine.options.exitAfterMs)) {
             error = "--exit-after needs a positive number of milliseconds, not '" + common::WideToUtf8(value) + "'";
         }
+    }
+    if (error.empty() && commandLine.sendsControl &&
+        (!commandLine.startup.empty() || !commandLine.options.trace.empty() ||
+         !commandLine.options.recordDirectory.empty() || commandLine.options.exitAfterMs != 0)) {
+        error = "--control sends to a running peer and takes no other option";
     }
     return result;
 }

@@ -15,6 +15,9 @@ struct CommandLine {
     bool help = false;
     PeerOptions options;
     std::vector<Command> startup;  // scripts and -c commands, in command-line order
+    // --control: command text for a running peer (lines joined); no peer starts.
+    std::string control;
+    bool sendsControl = false;
 };
 
 struct CommandLineResult {

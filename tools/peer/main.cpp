@@ -7,6 +7,7 @@
 
 #include "peer/command_line.h"
 #include "peer/peer.h"
+#include "peer/peer_control.h"
 
 int wmain(int argc, wchar_t** argv) {
     using namespace vtx::peer;
@@ -20,6 +21,24 @@ int wmain(int argc, wchar_t** argv) {
         std::fputs(kUsage, stdout);
         std::fputs(kCommandHelp, stdout);
         return 0;
+    }
+
+    if (parsed.commandLine.sendsControl) {
+        const HWND running = FindWindowW(L"VantixConnect", nullptr);
+        if (running == nullptr) {
+            std::fputs("vtxpeer: no peer window (class VantixConnect) on this desktop\n", stderr);
+            return 3;
+        }
+        switch (SendControl(running, parsed.commandLine.control)) {
+            case ControlResult::Ran: return 0;
+            case ControlResult::Refused:
+                std::fputs("vtxpeer: the running peer refused the commands or one of them failed (see its trace)\n",
+                           stderr);
+                return 1;
+            case ControlResult::NoAnswer: break;
+        }
+        std::fputs("vtxpeer: the peer window did not answer within 10 seconds\n", stderr);
+        return 3;
     }
 
     PeerOptions options = parsed.commandLine.options;

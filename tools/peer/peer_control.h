@@ -18,17 +18,27 @@ inline constexpr std::uint32_t kControlCode = 0x7650;
 // Long enough for commands that send to a slow bridge window themselves.
 inline constexpr UINT kControlTimeoutMs = 10000;
 
-// Sends `commands` to the peer window `peer`; true when they all ran.
-inline bool SendCommand(HWND peer, const std::string& commands) {
+enum class ControlResult { Ran, Refused, NoAnswer };
+
+// Sends `commands` to the peer window `peer`: Refused when the peer answered
+// 0, NoAnswer when it is hung or did not answer in time.
+inline ControlResult SendControl(HWND peer, const std::string& commands) {
     COPYDATASTRUCT data{};
     data.dwData = kControlCode;
     data.cbData = static_cast<DWORD>(commands.size());
     // WM_COPYDATA never writes through lpData; the cast only meets the type.
     data.lpData = const_cast<char*>(commands.data());
     DWORD_PTR result = 0;
-    return SendMessageTimeoutW(peer, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
-                               SMTO_NORMAL | SMTO_ABORTIFHUNG, kControlTimeoutMs, &result) != 0 &&
-           result == 1;
+    if (SendMessageTimeoutW(peer, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                            kControlTimeoutMs, &result) == 0) {
+        return ControlResult::NoAnswer;
+    }
+    return result == 1 ? ControlResult::Ran : ControlResult::Refused;
+}
+
+// Sends `commands` to the peer window `peer`; true when they all ran.
+inline bool SendCommand(HWND peer, const std::string& commands) {
+    return SendControl(peer, commands) == ControlResult::Ran;
 }
 
 }  // namespace vtx::peer
