@@ -17,7 +17,9 @@
 //     they take is recorded and given back at unload (ReleaseRuntimeThreadResources,
 //     called last in DllMain). Neither ever frees or closes its own, so
 //     nothing is released twice; and at unload no thread of the library is
-//     left to use them;
+//     left to use them. (So the library's own code must not call TlsAlloc or
+//     CreateSemaphoreW: a linker trace of the DLL shows only those two
+//     runtime objects and this file using the slots);
 //   - libstdc++'s emergency exception pool is given back at the same time.
 // Built only into the DLL; tools and tests use the posix thread model.
 #include <windows.h>
@@ -48,8 +50,9 @@ namespace {
 SRWLOCK* SrwOf(void** slot) { return reinterpret_cast<SRWLOCK*>(slot); }
 
 // A small lock-free record of what the runtime took (TLS indexes, handles),
-// as pointer-sized values. The runtime takes very few (one semaphore and one
-// key per load in practice): the size is a bound.
+// as pointer-sized values. The runtime takes very few (two semaphores and one
+// key per load in practice); should the record ever be full, what does not
+// fit is left unrecorded, as the toolchain's own version would leave it.
 class Record {
 public:
     bool Add(ULONG_PTR value) {
@@ -88,18 +91,14 @@ extern "C" {
 // The replacements behind the two import slots.
 static DWORD WINAPI RecordedTlsAlloc() {
     using TlsAllocFunction = DWORD(WINAPI*)();
-    static TlsAllocFunction real = reinterpret_cast<TlsAllocFunction>(
+    const auto real = reinterpret_cast<TlsAllocFunction>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "TlsAlloc")));
     if (real == nullptr) {
         ::SetLastError(ERROR_PROC_NOT_FOUND);
         return TLS_OUT_OF_INDEXES;
     }
     const DWORD index = real();
-    if (index != TLS_OUT_OF_INDEXES && !g_tlsIndexes.Add(index)) {
-        ::TlsFree(index);
-        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return TLS_OUT_OF_INDEXES;
-    }
+    if (index != TLS_OUT_OF_INDEXES) g_tlsIndexes.Add(index);
     return index;
 }
 
@@ -107,11 +106,7 @@ static HANDLE WINAPI RecordedCreateSemaphoreW(LPSECURITY_ATTRIBUTES attributes, 
                                               LPCWSTR name) {
     // The Ex form is a different import, so this does not call itself.
     const HANDLE semaphore = ::CreateSemaphoreExW(attributes, initial, maximum, name, 0, SEMAPHORE_ALL_ACCESS);
-    if (semaphore != nullptr && !g_semaphores.Add(reinterpret_cast<ULONG_PTR>(semaphore))) {
-        ::CloseHandle(semaphore);
-        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
+    if (semaphore != nullptr) g_semaphores.Add(reinterpret_cast<ULONG_PTR>(semaphore));
     return semaphore;
 }
 
