@@ -86,8 +86,8 @@ TEST(Pairing, FourThreadsWithShuffledLateAnswersEachGetTheirOwn) {
 TEST(Pairing, TwoHostProcessesShareOnePeerAndEachGetsItsOwnAnswers) {
     PeerProcess peer;
     ASSERT_NE(peer.Window(), nullptr);
-    // The other host sends while this one does; both use the same
-    // session-wide mutexes and the same peer.
+    // The other host sends while this one does, to the same peer; each
+    // pairs answers in its own tables.
     ChildProcess other(L"vtxtesthost.exe", {L"requests", std::to_wstring(Scaled(300)), L"other"});
     ASSERT_TRUE(other.Started());
     BridgeLibrary library;
