@@ -94,8 +94,8 @@ StepEstimate EstimateLibrarySteps(const Results& results) {
     if (results.micro.empty()) return estimate;
     estimate.available = true;
     // The frame of one inline round trip: a blank request, its ID, the
-    // registration (an in-process lock), the send with two lookups of the
-    // peer, the answer decoded and filed, and the one look that finds it;
+    // registration, filing and taking (in-process locks only), the send with
+    // two lookups of the peer, the answer decoded;
     // less what the limit does that the library does not (it sets and waits
     // for an event).
     estimate.lines = {
@@ -104,8 +104,6 @@ StepEstimate EstimateLibrarySteps(const Results& results) {
          MicroMedian(results, "micro.round_trip_envelopes.wide")},
         {"request ID (GUID and text)", 1, MicroMedian(results, "micro.request_id.narrow"),
          MicroMedian(results, "micro.request_id.wide")},
-        {"named mutex sections (file, take)", 2, MicroMedian(results, "micro.named_mutex"),
-         MicroMedian(results, "micro.named_mutex")},
         {"FindWindowW of the peer", 2, MicroMedian(results, "micro.find_window"),
          MicroMedian(results, "micro.find_window")},
         {"less the limit's own wake (event set, waited for)", -1, MicroMedian(results, "micro.event_set_wait"),

@@ -22,6 +22,8 @@ public:
     // `callback` on the library's worker thread.
     bool ReopenWithCallback(ServerRequestCallback callback);
     bool Close();
+    // Unloads the library (FreeLibrary); the client is unusable afterwards.
+    void Unload() { library_.Unload(); }
 
     // vtx_sendrequest / vtx_sendrequestw: the library-owned result string.
     bool RequestNarrow();

@@ -10,6 +10,7 @@
 #include "latency_cases.h"
 #include "machine_info.h"
 #include "memory_case.h"
+#include "reload_case.h"
 #include "micro_timings.h"
 #include "report.h"
 #include "throughput_cases.h"
@@ -21,6 +22,7 @@ std::size_t CountFailures(const Results& results) {
     std::size_t failures = results.memory.failures + results.flood.failures;
     for (const auto& row : results.latency) failures += row.failures;
     for (const auto& row : results.throughput) failures += row.failures;
+    for (const auto& row : results.reload) failures += row.failures;
     return failures;
 }
 
@@ -67,6 +69,11 @@ int Run(const Options& options) {
     if (options.Runs("callback")) RunCallbackCases(bench);
     if (options.Runs("flood")) RunFloodCase(bench);
     library.Close();
+    // Last: every cycle must really unload, so the benchmark's own load goes first.
+    if (options.Runs("reload")) {
+        library.Unload();
+        RunReloadCases(bench);
+    }
 
     const std::string report = TextReport(results);
     std::fputs(report.c_str(), stdout);

@@ -20,6 +20,7 @@ const char kUsage[] =
     "                            memory     private bytes around many requests\n"
     "                            flood      private bytes under a flood of wide server requests\n"
     "                            micro      the library's steps one by one\n"
+    "                            reload     load/unload cycles, plain and with a session\n"
     "  --rounds <n>            rounds per case, interleaved (default 3)\n"
     "  --iterations <n>        round trips per round: limit, library inline (default 800)\n"
     "  --late-iterations <n>   round trips per round: library late (default 800)\n"
@@ -29,6 +30,7 @@ const char kUsage[] =
     "  --burst <n>             server requests sent at once, callback case (default 1000)\n"
     "  --flood-requests <n>    wide server requests of 200 KB, flood case (default 20000)\n"
     "  --flood-callback-ms <n> the flood's slow callback, ms per text (default 5)\n"
+    "  --reload-cycles <n>     load/unload cycles per reload case (default 300)\n"
     "  --micro-iterations <n>  per micro-timing (default 2000)\n"
     "  --warmup <n>            untimed round trips before each case (default 20)\n"
     "  --json <file>           also write the figures as JSON\n"
@@ -52,7 +54,7 @@ bool ParseCount(const std::wstring& text, int minimum, int* value) {
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 const std::set<std::string>& KnownCases() {
-    static const std::set<std::string> known{"limit", "library", "throughput", "callback", "memory", "flood", "micro"};
+    static const std::set<std::string> known{"limit", "library", "throughput", "callback", "memory", "flood", "micro", "reload"};
     return known;
 }
 
@@ -78,6 +80,7 @@ void MakeQuick(Options* options) {
     options->memoryRequests = 200;
     options->burst = 50;
     options->floodRequests = 500;
+    options->reloadCycles = 10;
     options->microIterations = 100;
     options->warmup = 3;
 }
@@ -101,6 +104,7 @@ Options ParseOptions(int argc, wchar_t** argv) {
         {L"--burst", &options.burst, 1},
         {L"--flood-requests", &options.floodRequests, 1},
         {L"--flood-callback-ms", &options.floodCallbackMs, 0},
+        {L"--reload-cycles", &options.reloadCycles, 1},
         {L"--micro-iterations", &options.microIterations, 1},
         {L"--warmup", &options.warmup, 0},
     };
@@ -152,6 +156,7 @@ std::vector<std::string> Options::Describe() const {
         "burst=" + std::to_string(burst),
         "flood_requests=" + std::to_string(floodRequests),
         "flood_callback_ms=" + std::to_string(floodCallbackMs),
+        "reload_cycles=" + std::to_string(reloadCycles),
         "micro_iterations=" + std::to_string(microIterations),
         "warmup=" + std::to_string(warmup),
     };

@@ -17,6 +17,7 @@ struct Options {
     int burst = 1000;             // per round: server requests sent at once, callback burst case
     int floodRequests = 20000;    // wide server requests of 200 KB, flood case
     int floodCallbackMs = 5;      // the flood's slow callback: pause per text
+    int reloadCycles = 300;       // load/unload cycles per reload case
     int microIterations = 2000;   // per micro-timing
     int warmup = 20;              // untimed round trips before each fast case (late: a fifth)
     std::set<std::string> cases;  // empty: every case

@@ -140,6 +140,24 @@ void Flood(JsonWriter& json, const FloodResult& flood) {
     json.EndObject();
 }
 
+void Reload(JsonWriter& json, const std::vector<ReloadResult>& rows) {
+    json.Key("reload");
+    json.BeginArray();
+    for (const auto& row : rows) {
+        json.BeginObject();
+        json.Member("key", row.key);
+        json.Member("label", row.label);
+        json.Member("cycles", row.cycles);
+        json.Member("seconds", row.seconds);
+        json.Member("cycles_per_second", row.seconds > 0 ? row.cycles / row.seconds : 0.0);
+        json.Member("committed_bytes_per_cycle", row.committedBytesPerCycle);
+        json.Member("reserved_bytes_per_cycle", row.reservedBytesPerCycle);
+        json.Member("failures", row.failures);
+        json.EndObject();
+    }
+    json.EndArray();
+}
+
 void Steps(JsonWriter& json, const Results& results) {
     const StepEstimate estimate = EstimateLibrarySteps(results);
     json.Key("library_steps");
@@ -200,6 +218,7 @@ std::string JsonReport(const Results& results) {
     Throughput(json, results);
     Memory(json, results.memory);
     Flood(json, results.flood);
+    Reload(json, results.reload);
 
     json.Key("micro");
     json.BeginArray();

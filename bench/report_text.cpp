@@ -125,6 +125,17 @@ void Flood(Lines& out, const Results& results) {
             flood.failures != 0 ? ("  FAILED " + std::to_string(flood.failures)).c_str() : "");
 }
 
+void Reload(Lines& out, const Results& results) {
+    if (results.reload.empty()) return;
+    out.Add("\nReload, load/unload cycles of the library\n");
+    out.Add("  %-52s %10s %16s %16s %9s\n", "cycle", "cycles/s", "committed B/cyc", "reserved B/cyc", "failures");
+    for (const auto& row : results.reload) {
+        out.Add("  %-52s %10.1f %16.0f %16.0f %9zu\n", row.label.c_str(),
+                row.seconds > 0 ? row.cycles / row.seconds : 0.0, row.committedBytesPerCycle,
+                row.reservedBytesPerCycle, row.failures);
+    }
+}
+
 void Steps(Lines& out, const Results& results) {
     const StepEstimate estimate = EstimateLibrarySteps(results);
     if (!estimate.available) return;
@@ -163,6 +174,7 @@ std::string TextReport(const Results& results) {
     Throughput(out, results);
     Memory(out, results);
     Flood(out, results);
+    Reload(out, results);
     LatencyTable(out, "Micro-timings", results.micro, 1, "us");
     Steps(out, results);
     return out.Take();

@@ -87,6 +87,18 @@ struct FloodResult {
     std::vector<MemorySample> walkSamples;  // committed private pages, by a walk of the address space
 };
 
+// Load/unload cycles of the library, one way.
+struct ReloadResult {
+    std::string key;
+    std::string label;
+    int cycles = 0;
+    double seconds = 0;
+    std::size_t failures = 0;
+    // Private memory left per cycle: committed, and reserved or committed.
+    double committedBytesPerCycle = 0;
+    double reservedBytesPerCycle = 0;
+};
+
 struct MachineInfo {
     std::string processor;
     unsigned processors = 0;
@@ -105,6 +117,7 @@ struct Results {
     std::vector<ThroughputResult> throughput;
     MemoryResult memory;
     FloodResult flood;
+    std::vector<ReloadResult> reload;
     std::vector<LatencyResult> micro;
 
     const LatencyResult* FindLatency(const std::string& key) const;

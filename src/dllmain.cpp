@@ -1,6 +1,7 @@
 // Load and unload of vtxbridge.dll.
 #include <windows.h>
 
+#include "support/runtime_threads.h"
 #include "transport/bridge_context.h"
 #include "transport/bridge_window.h"
 
@@ -16,6 +17,10 @@ void Unload() {
     } catch (...) {
     }
     vtx::StopMessageLoop(kLoopStopBoundMs);
+    // Last: the library's threads are gone, and what runs after DllMain (the
+    // static destructors, the unwinder's deregistration) neither throws nor
+    // waits on a runtime lock.
+    vtx::ReleaseRuntimeThreadResources();
 }
 }  // namespace
 

@@ -1,48 +1,33 @@
-// The named kernel mutexes that guard the shared containers. Every process of
-// the user's session that loads the library opens the same ones.
+// The named mutexes "Response" and "ServerRequest". Other programs of the
+// user's session may look for them, so the library creates them when its
+// context is built and closes them at unload. It never waits on them: what
+// they once guarded (the answer tables, the server-request queue) belongs to
+// one process alone and is guarded by in-process locks (support/sync.h).
+// Waiting on a name any process can take would let a foreign, hung or
+// hostile holder stall every export, and leave a library thread waiting
+// across an unload.
 #pragma once
 
 #include <windows.h>
 
-#include "support/sync.h"
 #include "support/unique_handle.h"
 
 namespace vtx {
 
-class ProcessLock {
+class NamedMutexPresence {
 public:
-    // Opens or creates the named mutex. When the name cannot be used (another
-    // kind of object holds it, or creation fails) the lock falls back to an
-    // unnamed mutex, and failing that to an in-process one: the guarded
-    // container is never used without mutual exclusion.
-    explicit ProcessLock(const wchar_t* name);
-    ProcessLock(const ProcessLock&) = delete;
-    ProcessLock& operator=(const ProcessLock&) = delete;
+    // Opens or creates the named mutex, without taking it. A name held by
+    // another kind of object (or a failed creation) leaves nothing open; the
+    // library works the same either way.
+    explicit NamedMutexPresence(const wchar_t* name) : mutex_(::CreateMutexW(nullptr, FALSE, name)) {}
+    NamedMutexPresence(const NamedMutexPresence&) = delete;
+    NamedMutexPresence& operator=(const NamedMutexPresence&) = delete;
 
-    // True when the lock is the named, session-wide mutex.
-    bool IsNamed() const { return named_; }
-    HANDLE NativeHandle() const { return mutex_.get(); }
-
-    class [[nodiscard]] Hold {
-    public:
-        explicit Hold(ProcessLock& lock);
-        Hold(const Hold&) = delete;
-        Hold& operator=(const Hold&) = delete;
-        ~Hold();
-
-    private:
-        ProcessLock& lock_;
-        bool usedLocal_ = false;
-    };
-
-    // Waits without a time limit. An abandoned mutex (its holder ended) counts
-    // as acquired; a failed wait falls back to the in-process lock.
-    Hold Acquire() { return Hold(*this); }
+    // True when the named mutex is open.
+    bool IsOpen() const { return static_cast<bool>(mutex_); }
 
 private:
     UniqueHandle mutex_;
-    bool named_ = false;
-    Lock local_;
 };
 
 }  // namespace vtx

@@ -46,32 +46,49 @@ struct ThreadControl {
     // Signalled as the thread's last act; `parked` is never signalled.
     UniqueHandle ended{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     UniqueHandle parked{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    // Set before `ended` when the thread will end by itself (see ReleaseAndPark).
+    std::atomic<std::int32_t> endsByItself{0};
 
     bool HasEnded() const { return WaitForThreadEvent(ended.get(), 0); }
 };
 
 // How a library thread ends. The library may be unmapped as soon as the
 // unloading thread has seen the end, so the thread must not run one more
-// instruction of ours after it: it lets go of its reference (the owner keeps
-// the block alive until it has ended the thread), then signals `ended` and
-// starts waiting on `parked`, which nobody signals, in one call. The
-// unloading thread then ends it where it waits, holding nothing (see
-// EndParkedThread). Waiting on the thread handle instead would deadlock under
-// the loader lock.
+// instruction of ours after it. It queues ExitThread to itself as an APC,
+// lets go of its reference (the owner keeps the block alive until it has
+// seen the end), then signals `ended` and enters an alertable wait in one
+// call: the system runs the queued ExitThread from inside that wait, so the
+// thread never returns into our code. Its exit then waits for the loader
+// lock the unloading thread holds, and completes once the library is gone;
+// ending normally, it gives back its stack (Wine keeps the stack of a
+// terminated thread). The wait is on the process, which never ends meanwhile
+// and whose handle cannot be closed under it.
+//
+// Should the APC not be queued, the thread waits on `parked`, which nobody
+// signals, and the unloading thread terminates it there, holding nothing
+// (see EndParkedThread). Waiting on the thread handle instead would deadlock
+// under the loader lock.
 template <class Block>
 void ReleaseAndPark(std::shared_ptr<Block> control) {
     const HANDLE ended = control->ended.get();
     const HANDLE parked = control->parked.get();
+    const auto exitThread = reinterpret_cast<PAPCFUNC>(reinterpret_cast<void*>(&::ExitThread));
+    const bool exitQueued = ::QueueUserAPC(exitThread, ::GetCurrentThread(), 0) != 0;
+    control->endsByItself = exitQueued ? 1 : 0;
     control.reset();
+    if (exitQueued) {
+        ::SignalObjectAndWait(ended, ::GetCurrentProcess(), INFINITE, TRUE);
+    }
+    // Not reached when the APC ran.
     ::SignalObjectAndWait(ended, parked, INFINITE, FALSE);
 }
 
-// Waits up to `boundMs` for a thread to reach ReleaseAndPark, then ends it.
-// False when it did not get there in time; it is then left alone, since it
-// may be anywhere, holding anything.
+// Waits up to `boundMs` for a thread to reach ReleaseAndPark, then ends it
+// unless it ends by itself. False when it did not get there in time; it is
+// then left alone, since it may be anywhere, holding anything.
 inline bool EndParkedThread(const ThreadControl& control, DWORD boundMs) {
     if (!WaitForThreadEvent(control.ended.get(), boundMs)) return false;
-    ::TerminateThread(control.thread.get(), 0);
+    if (control.endsByItself.load() == 0) ::TerminateThread(control.thread.get(), 0);
     return true;
 }
 

@@ -5,7 +5,7 @@
 namespace vtx {
 
 BridgeContext::BridgeContext(const wchar_t* serverRequestLockName, const wchar_t* responseLockName)
-    : serverRequestLock_(serverRequestLockName), responseLock_(responseLockName) {}
+    : serverRequestMutex_(serverRequestLockName), responseMutex_(responseLockName) {}
 
 // Out of line so that WorkerControl is complete where the pointer dies.
 BridgeContext::~BridgeContext() = default;

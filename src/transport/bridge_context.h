@@ -31,7 +31,8 @@ struct QueuedRequest {
 
 class BridgeContext {
 public:
-    // Names of the session-wide mutexes. Other names serve tests only.
+    // Names of the named mutexes the library keeps open (see
+    // NamedMutexPresence). Other names serve tests only.
     static constexpr const wchar_t* kServerRequestLockName = L"ServerRequest";
     static constexpr const wchar_t* kResponseLockName = L"Response";
 
@@ -104,7 +105,7 @@ public:
     void ClearServerRequests();
     // Holds the queue's lock until the hold goes: lets a test see that every
     // queue operation waits for it.
-    [[nodiscard]] auto HoldServerRequestLockForTest() { return serverRequestLock_.Acquire(); }
+    [[nodiscard]] auto HoldServerRequestLockForTest() { return std::unique_lock<Lock>(serverRequestGuard_); }
 
     // --- Callback worker -----------------------------------------------------
     // Opens the callback session: the worker hands every queued text to
@@ -127,21 +128,20 @@ public:
     // 1 while a callback session is open: the polling exports then refuse.
     std::atomic<std::int32_t> callbackMode{0};
 
-    bool UsesNamedLocks() const { return serverRequestLock_.IsNamed() && responseLock_.IsNamed(); }
+    bool HoldsNamedMutexes() const { return serverRequestMutex_.IsOpen() && responseMutex_.IsOpen(); }
 
 private:
     template <class F> ResponseTable<typename F::Answer>& TableOf();
     // Tells the worker a text arrived; nothing when there is none.
     void WakeCallbackWorker();
 
+    // The server-request queue, each operation one short hold of its guard.
+    Lock serverRequestGuard_;
     std::deque<QueuedRequest> serverRequests_;
     std::size_t queuedBytes_ = 0;
     std::uint64_t nextSequence_ = 1;
-    // The answer tables. Filed answers are guarded by the session-wide
-    // "Response" lock; the tables' own structure, the registrations and the
-    // waiters' wake-up by `responseGuard_`, taken inside it. A registration
-    // needs only the latter, so a request costs two sections of the named
-    // lock: one to file its answer, one to take it.
+    // The answer tables, their registrations and the waiters' wake-up, all
+    // under `responseGuard_`, held only for the table step.
     ResponseTable<Answer> responses_;
     ResponseTable<AnswerW> responsesW_;
     Lock responseGuard_;
@@ -149,8 +149,8 @@ private:
     std::uint64_t answersFiled_ = 0;
     Lock workerGuard_;
     std::shared_ptr<WorkerControl> worker_;
-    ProcessLock serverRequestLock_;
-    ProcessLock responseLock_;
+    NamedMutexPresence serverRequestMutex_;
+    NamedMutexPresence responseMutex_;
 };
 
 // True while a run-the-peer-first box of this process is up: every send then

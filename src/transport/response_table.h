@@ -5,8 +5,8 @@
 // for, or that repeat one already taken are released at once, so the table
 // never grows beyond the requests in flight.
 //
-// Not locked itself: BridgeContext calls every member under its "Response"
-// lock.
+// Not locked itself: BridgeContext calls every member under its own
+// in-process lock.
 #pragma once
 
 #include <memory>

@@ -1,4 +1,4 @@
-// Filing answers and waiting for them: the "Response" lock is held only for
+// Filing answers and waiting for them: the in-process lock is held only for
 // the table work, never across a pause, and answers are made and released
 // outside it. A waiting export sleeps until an answer is filed, so
 // it takes its own the moment it arrives.
@@ -27,7 +27,6 @@ void BridgeContext::Store(std::unique_ptr<typename F::Answer> answer) {
     const typename F::Answer* const incoming = answer.get();
     std::unique_ptr<typename F::Answer> unwanted;
     {
-        auto hold = responseLock_.Acquire();
         LockHold guard(responseGuard_);
         unwanted = TableOf<F>().File(std::move(answer));
         if (!unwanted) ++answersFiled_;
@@ -43,7 +42,6 @@ void BridgeContext::Store(std::unique_ptr<typename F::Answer> answer) {
 
 template <class F>
 bool BridgeContext::Has(const typename F::String& requestId) {
-    auto hold = responseLock_.Acquire();
     LockHold guard(responseGuard_);
     return TableOf<F>().Has(requestId);
 }
@@ -61,7 +59,6 @@ std::unique_ptr<typename F::Answer> BridgeContext::Wait(int* timedOut, const typ
     for (;;) {
         std::uint64_t filedBefore;
         {
-            auto hold = responseLock_.Acquire();
             LockHold guard(responseGuard_);
             if (auto answer = TableOf<F>().Take(requestId)) return answer;
             filedBefore = answersFiled_;
@@ -82,7 +79,6 @@ template <class F>
 void BridgeContext::Remove(const typename F::String& requestId) {
     std::unique_ptr<typename F::Answer> leftover;
     {
-        auto hold = responseLock_.Acquire();
         LockHold guard(responseGuard_);
         leftover = TableOf<F>().Forget(requestId);
     }

@@ -1,5 +1,5 @@
 // The server-request queue: texts the peer started, oldest first, each
-// operation one short hold of the "ServerRequest" lock. The queue counts the
+// operation one short hold of an in-process lock. The queue counts the
 // bytes it holds, so that its bound is checked without walking it.
 #include "support/limited_log.h"
 #include "transport/bridge_context.h"
@@ -13,7 +13,7 @@ bool BridgeContext::PushServerRequest(WideString text) {
     const std::size_t bytes = StoredBytes(text);
     bool kept = false;
     {
-        auto hold = serverRequestLock_.Acquire();
+        LockHold hold(serverRequestGuard_);
         if (bytes <= kServerRequestQueueBytes - queuedBytes_) {
             serverRequests_.push_back(QueuedRequest{nextSequence_++, std::move(text)});
             queuedBytes_ += bytes;
@@ -31,20 +31,20 @@ bool BridgeContext::PushServerRequest(WideString text) {
 }
 
 std::optional<QueuedRequest> BridgeContext::FrontServerRequest() {
-    auto hold = serverRequestLock_.Acquire();
+    LockHold hold(serverRequestGuard_);
     if (serverRequests_.empty()) return std::nullopt;
     return serverRequests_.front();
 }
 
 void BridgeContext::PopServerRequest() {
-    auto hold = serverRequestLock_.Acquire();
+    LockHold hold(serverRequestGuard_);
     if (serverRequests_.empty()) return;
     queuedBytes_ -= StoredBytes(serverRequests_.front().text);
     serverRequests_.pop_front();
 }
 
 bool BridgeContext::PopServerRequest(std::uint64_t sequence) {
-    auto hold = serverRequestLock_.Acquire();
+    LockHold hold(serverRequestGuard_);
     if (serverRequests_.empty() || serverRequests_.front().sequence != sequence) return false;
     queuedBytes_ -= StoredBytes(serverRequests_.front().text);
     serverRequests_.pop_front();
@@ -52,7 +52,7 @@ bool BridgeContext::PopServerRequest(std::uint64_t sequence) {
 }
 
 std::optional<WideString> BridgeContext::TakeServerRequest() {
-    auto hold = serverRequestLock_.Acquire();
+    LockHold hold(serverRequestGuard_);
     if (serverRequests_.empty()) return std::nullopt;
     WideString text = std::move(serverRequests_.front().text);
     serverRequests_.pop_front();
@@ -61,18 +61,18 @@ std::optional<WideString> BridgeContext::TakeServerRequest() {
 }
 
 std::size_t BridgeContext::ServerRequestCount() {
-    auto hold = serverRequestLock_.Acquire();
+    LockHold hold(serverRequestGuard_);
     return serverRequests_.size();
 }
 
 std::size_t BridgeContext::QueuedServerRequestBytes() {
-    auto hold = serverRequestLock_.Acquire();
+    LockHold hold(serverRequestGuard_);
     return queuedBytes_;
 }
 
 void BridgeContext::ClearServerRequests() {
     std::deque<QueuedRequest> discarded;
-    auto hold = serverRequestLock_.Acquire();
+    LockHold hold(serverRequestGuard_);
     discarded.swap(serverRequests_);
     queuedBytes_ = 0;
 }

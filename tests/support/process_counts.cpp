@@ -19,10 +19,15 @@ int ThreadCount() {
     return count;
 }
 
-DWORD HandleCount() {
-    DWORD count = 0;
-    ::GetProcessHandleCount(::GetCurrentProcess(), &count);
-    return count;
+DWORD NextTlsIndex() {
+    const DWORD index = ::TlsAlloc();
+    if (index != TLS_OUT_OF_INDEXES) ::TlsFree(index);
+    return index;
+}
+
+std::uintptr_t LowestFreeHandle() {
+    const UniqueHandle probe(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    return reinterpret_cast<std::uintptr_t>(probe.get());
 }
 
 SIZE_T PrivateBytes() {
@@ -31,6 +36,22 @@ SIZE_T PrivateBytes() {
     PROCESS_MEMORY_COUNTERS counters{};
     ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof(counters));
     return counters.PagefileUsage;
+}
+
+}  // namespace vtx::test
+
+namespace vtx::test {
+
+SIZE_T PrivateAddressSpace() {
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION region{};
+    for (const char* address = nullptr;
+         ::VirtualQuery(address, &region, sizeof(region)) == sizeof(region);
+         address = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+        if (region.Type == MEM_PRIVATE && region.State != MEM_FREE) total += region.RegionSize;
+        if (region.RegionSize == 0) break;
+    }
+    return total;
 }
 
 }  // namespace vtx::test

@@ -7,6 +7,9 @@
 //   vtxtesthost fuzz-bridge <process id> <count> <seed>
 //       Not a host: sends <count> random and mutated WM_COPYDATA messages to
 //       the bridge window of another process, as a faulty peer might.
+//   vtxtesthost hold-mutex <name> <milliseconds>
+//       Not a host: takes the named mutex <name> and keeps it that long, as
+//       an unrelated or hung program might.
 #include <windows.h>
 
 #include <cstdint>
@@ -81,6 +84,20 @@ int FuzzBridge(DWORD processId, int count, unsigned seed) {
     return 0;
 }
 
+int HoldMutex(const wchar_t* name, DWORD milliseconds) {
+    const HANDLE mutex = ::CreateMutexW(nullptr, TRUE, name);
+    if (mutex == nullptr) return 1;
+    const DWORD taken = ::WaitForSingleObject(mutex, INFINITE);
+    if (taken != WAIT_OBJECT_0 && taken != WAIT_ABANDONED) return 1;
+    std::printf("holding\n");
+    std::fflush(stdout);
+    ::Sleep(milliseconds);
+    ::ReleaseMutex(mutex);
+    ::ReleaseMutex(mutex);
+    ::CloseHandle(mutex);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -91,6 +108,11 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 5 && std::wcscmp(argv[1], L"fuzz-bridge") == 0) {
         return FuzzBridge(static_cast<DWORD>(_wtoi(argv[2])), _wtoi(argv[3]), static_cast<unsigned>(_wtoi(argv[4])));
     }
-    std::fwprintf(stderr, L"usage: vtxtesthost requests <count> <tag> | fuzz-bridge <pid> <count> <seed>\n");
+    if (argc == 4 && std::wcscmp(argv[1], L"hold-mutex") == 0) {
+        return HoldMutex(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
+    }
+    std::fwprintf(stderr,
+                  L"usage: vtxtesthost requests <count> <tag> | fuzz-bridge <pid> <count> <seed>"
+                  L" | hold-mutex <name> <milliseconds>\n");
     return 2;
 }

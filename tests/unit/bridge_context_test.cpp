@@ -62,13 +62,13 @@ TEST(GetBridgeContext, ConcurrentFirstCallsBuildOneContext) {
 }
 
 TEST(BridgeContextLocks, NameTakenByAnotherKindStillExcludes) {
-    // Another program's event holds the name: the context must fall back to a
-    // lock that still excludes instead of keeping a null handle.
+    // Another program's event holds the name: no named mutex is open, and the
+    // containers are guarded all the same.
     const std::wstring name = UniqueName(L"vtxtest-Taken");
     UniqueHandle squatter(::CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
     ASSERT_TRUE(squatter);
     BridgeContext context(name.c_str(), name.c_str());
-    EXPECT_FALSE(context.UsesNamedLocks());
+    EXPECT_FALSE(context.HoldsNamedMutexes());
 
     // Concurrent pushes and takes through the fallback lock lose nothing.
     constexpr int kPerThread = 2000;
@@ -83,7 +83,7 @@ TEST(BridgeContextLocks, NameTakenByAnotherKindStillExcludes) {
     EXPECT_EQ(context.ServerRequestCount(), 0u);
 }
 
-TEST_F(ContextTest, UsesNamedLocksWhenNamesAreFree) { EXPECT_TRUE(context.UsesNamedLocks()); }
+TEST_F(ContextTest, HoldsNamedMutexesWhenNamesAreFree) { EXPECT_TRUE(context.HoldsNamedMutexes()); }
 
 TEST_F(ContextTest, AnswerFiledBeforeTheWaitIsReturnedAtOnce) {
     context.ExpectResponse("id");
