@@ -81,6 +81,22 @@ private:
     PVOID volatile slots_[16] = {};
 };
 
+// A recursive mutex: its owner's thread ID beside the SRWLOCK, and a depth.
+// True (one level deeper) when the calling thread owns it already.
+bool EnterAgain(__gthread_recursive_mutex_t* mutex) {
+    const auto owner = reinterpret_cast<volatile LONG*>(&mutex->owner);
+    if (::InterlockedCompareExchange(owner, 0, 0) != static_cast<LONG>(::GetCurrentThreadId())) return false;
+    ++mutex->depth;
+    return true;
+}
+
+// Called with the SRWLOCK just taken.
+void BecomeOwner(__gthread_recursive_mutex_t* mutex) {
+    ::InterlockedExchange(reinterpret_cast<volatile LONG*>(&mutex->owner),
+                          static_cast<LONG>(::GetCurrentThreadId()));
+    mutex->depth = 1;
+}
+
 Record g_tlsIndexes;
 Record g_semaphores;
 
@@ -215,28 +231,16 @@ void __gthr_win32_recursive_mutex_init_function(__gthread_recursive_mutex_t* mut
 }
 
 int __gthr_win32_recursive_mutex_lock(__gthread_recursive_mutex_t* mutex) {
-    const DWORD self = ::GetCurrentThreadId();
-    if (::InterlockedCompareExchange(reinterpret_cast<volatile LONG*>(&mutex->owner), 0, 0) ==
-        static_cast<LONG>(self)) {
-        ++mutex->depth;
-        return 0;
-    }
+    if (EnterAgain(mutex)) return 0;
     ::AcquireSRWLockExclusive(SrwOf(&mutex->sema));
-    ::InterlockedExchange(reinterpret_cast<volatile LONG*>(&mutex->owner), static_cast<LONG>(self));
-    mutex->depth = 1;
+    BecomeOwner(mutex);
     return 0;
 }
 
 int __gthr_win32_recursive_mutex_trylock(__gthread_recursive_mutex_t* mutex) {
-    const DWORD self = ::GetCurrentThreadId();
-    if (::InterlockedCompareExchange(reinterpret_cast<volatile LONG*>(&mutex->owner), 0, 0) ==
-        static_cast<LONG>(self)) {
-        ++mutex->depth;
-        return 0;
-    }
+    if (EnterAgain(mutex)) return 0;
     if (!::TryAcquireSRWLockExclusive(SrwOf(&mutex->sema))) return 1;
-    ::InterlockedExchange(reinterpret_cast<volatile LONG*>(&mutex->owner), static_cast<LONG>(self));
-    mutex->depth = 1;
+    BecomeOwner(mutex);
     return 0;
 }
 
