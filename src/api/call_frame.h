@@ -12,6 +12,7 @@
 #include "transport/bridge_context.h"
 #include "transport/envelope.h"
 #include "transport/form_traits.h"
+#include "transport/outbound_envelope.h"
 #include "transport/request_id.h"
 #include "vtxbridge.h"
 
@@ -98,15 +99,15 @@ private:
 template <class F, class Fill>
 Exchange<F> RunExchange(std::uint32_t messageCode, Fill&& fill) {
     Exchange<F> exchange;
-    auto request = MakeBlankEnvelope<typename F::Envelope>();
+    auto request = TakeBlankEnvelope<typename F::Envelope>();
     FillRequestId<F>(*request);
     if (!fill(*request)) return exchange;
 
     typename F::String requestId = FieldText(request->requestId);
     AwaitedAnswer<F> awaited(requestId);
     const LRESULT delivered = SendEnvelope<F>(messageCode, *request);
-    // The peer copied what it keeps while the send ran; the request's memory
-    // can go before the wait, which often lets the answer's copy reuse it.
+    // The peer copied what it keeps while the send ran: the envelope goes
+    // back to its spare before the wait.
     request.reset();
     if (delivered == 0) {
         exchange.outcome = Outcome::NotDelivered;

@@ -36,7 +36,7 @@ int IsAlive() {
 
 // No answer is awaited: the peer's window procedure result is the answer.
 int SetBridgeId(const char* bridgeId) {
-    auto request = MakeBlankEnvelope<MessageEnvelope>();
+    auto request = TakeBlankEnvelope<MessageEnvelope>();
     NewRequestId(*request);
     if (!CopyHostText(request->payload, bridgeId)) return 0;
     return static_cast<int>(SendEnvelope<NarrowForm>(code::kSetBridgeId, *request));

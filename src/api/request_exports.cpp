@@ -72,7 +72,7 @@ int SendResponse(const typename F::Char* text) {
 
 template <class F>
 void SendPoll() {
-    auto poll = MakeBlankEnvelope<typename F::Envelope>();
+    auto poll = TakeBlankEnvelope<typename F::Envelope>();
     SendEnvelope<F>(F::Code(code::kPoll), *poll);  // unanswered; the queue is read either way
 }
 

@@ -8,6 +8,7 @@
 #include "transport/bridge_context.h"
 #include "transport/envelope.h"
 #include "transport/form_traits.h"
+#include "transport/outbound_envelope.h"
 
 namespace vtx {
 
@@ -94,7 +95,7 @@ private:
 
 template <class F>
 void SendPoll(BridgeContext& context) {
-    auto envelope = MakeBlankEnvelope<typename F::Envelope>();
+    auto envelope = TakeBlankEnvelope<typename F::Envelope>();
     COPYDATASTRUCT data{};
     data.dwData = F::Code(code::kPoll);
     data.cbData = sizeof(typename F::Envelope);

@@ -81,7 +81,8 @@ HWND BridgeContext::GetWindowHandle() {
 LRESULT BridgeContext::SendMessageCopyData(const COPYDATASTRUCT* data) {
     // While the box is up every send fails at once, as with the peer missing.
     const bool boxUp = RunPeerFirstBoxShowing();
-    if (boxUp || FindPeerWindow() == nullptr) {
+    HWND peer = boxUp ? nullptr : FindPeerWindow();
+    if (peer == nullptr) {
         if (!boxUp && runPeerFirstShowing.exchange(1) == 0) {
             ShowRunPeerFirst();
             runPeerFirstShowing = 0;
@@ -89,14 +90,17 @@ LRESULT BridgeContext::SendMessageCopyData(const COPYDATASTRUCT* data) {
         WriteLog("[SendMessageCopyData] Not found VantixConnect handle.");
         return 0;
     }
-    if (GetWindowHandle() == nullptr) {
+    // The first send may wait seconds for the bridge window; the peer may
+    // restart under a new handle meanwhile, so it is looked up again then.
+    // Later sends find the window cached and keep the one lookup (each costs
+    // about as much as the rest of the library's work on a request).
+    const bool senderCached = bridgeWindow.load() != nullptr;
+    const HWND sender = GetWindowHandle();
+    if (sender == nullptr) {
         WriteLog("[SendMessageCopyData] Not found VantixBridge handle.");
         return 0;
     }
-    const HWND sender = GetWindowHandle();
-    // Looked up again: the peer may have restarted under a new handle.
-    const HWND peer = FindPeerWindow();
-    if (peer == nullptr) return 0;
+    if (!senderCached && (peer = FindPeerWindow()) == nullptr) return 0;
 
     // No time limit: a live peer that takes long over a message is waited
     // for. But a peer whose thread has stopped handling messages altogether

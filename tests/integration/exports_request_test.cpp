@@ -20,12 +20,15 @@ TYPED_TEST(RequestForms, SendRequestPassesTextAndLengthAndReturnsTheAnswersPaylo
     const std::size_t before = this->Records().size();
 
     // The length argument travels as given, even when it is not the text's.
+    // Each request starts blank: nothing of the longer text before it stays
+    // behind its terminator.
     const auto text = Api::Text(L"price \u00FC 12");
-    EXPECT_EQ(typename Api::String(Api::SendRequest(this->Lib(), text.c_str(), 12345)), text);
+    const auto longer = Api::Text(L"a longer text than the next one");
+    EXPECT_EQ(typename Api::String(Api::SendRequest(this->Lib(), longer.c_str(), 12345)), longer);
     EXPECT_EQ(typename Api::String(Api::SendRequest(this->Lib(), text.c_str(), -7)), text);
     const auto records = this->RecordsAfter(before);
     ASSERT_EQ(records.size(), 2u);
-    EXPECT_TRUE(IsRequest(records[0], Api::Code(code::kSendRequest), *Expected<Envelope>(text, 12345)));
+    EXPECT_TRUE(IsRequest(records[0], Api::Code(code::kSendRequest), *Expected<Envelope>(longer, 12345)));
     EXPECT_TRUE(IsRequest(records[1], Api::Code(code::kSendRequest), *Expected<Envelope>(text, -7)));
     EXPECT_NE(RequestIdOf<Envelope>(records[0]), RequestIdOf<Envelope>(records[1])) << "a fresh ID per request";
 

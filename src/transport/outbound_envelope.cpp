@@ -1,0 +1,89 @@
+#include "transport/outbound_envelope.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <new>
+#include <type_traits>
+
+namespace vtx {
+namespace {
+
+template <class Envelope>
+Envelope* CommitEnvelopePages() {
+    void* pages = ::VirtualAlloc(nullptr, sizeof(Envelope), MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (pages == nullptr) throw std::bad_alloc();
+    return static_cast<Envelope*>(pages);  // zeroed by the system
+}
+
+template <class Envelope>
+void FreeEnvelopePages(Envelope* envelope) {
+    if (envelope != nullptr) ::VirtualFree(envelope, 0, MEM_RELEASE);
+}
+
+// One kept envelope per form, taken and given back with a single exchange,
+// so no lock is needed and a sender never waits for another. Its pages go
+// back to the system at unload with the library's other statics.
+template <class Envelope>
+class SpareSlot {
+public:
+    constexpr SpareSlot() = default;
+    SpareSlot(const SpareSlot&) = delete;
+    SpareSlot& operator=(const SpareSlot&) = delete;
+    ~SpareSlot() { FreeEnvelopePages(kept_.exchange(nullptr)); }
+
+    Envelope* Take() { return kept_.exchange(nullptr); }
+
+    // Keeps `envelope`, blanked, unless another is kept already; frees it
+    // otherwise.
+    void Give(Envelope* envelope) {
+        if (kept_.load() == nullptr) {
+            // Blanked before it is kept: the next message starts from nothing.
+            std::memset(static_cast<void*>(envelope), 0, sizeof(Envelope));
+            envelope->pollMode = -1;
+            Envelope* empty = nullptr;
+            if (kept_.compare_exchange_strong(empty, envelope)) return;
+        }
+        FreeEnvelopePages(envelope);
+    }
+
+private:
+    std::atomic<Envelope*> kept_{nullptr};
+};
+
+SpareSlot<MessageEnvelope> narrowSpare;
+SpareSlot<MessageEnvelopeW> wideSpare;
+
+template <class Envelope>
+SpareSlot<Envelope>& SpareOf() {
+    if constexpr (std::is_same_v<Envelope, MessageEnvelope>) {
+        return narrowSpare;
+    } else {
+        static_assert(std::is_same_v<Envelope, MessageEnvelopeW>);
+        return wideSpare;
+    }
+}
+
+}  // namespace
+
+template <class Envelope>
+void ReturnToSpare<Envelope>::operator()(Envelope* envelope) const {
+    SpareOf<Envelope>().Give(envelope);
+}
+
+template <class Envelope>
+OutboundEnvelope<Envelope> TakeBlankEnvelope() {
+    Envelope* envelope = SpareOf<Envelope>().Take();
+    if (envelope == nullptr) {
+        envelope = CommitEnvelopePages<Envelope>();
+        envelope->pollMode = -1;
+    }
+    return OutboundEnvelope<Envelope>(envelope);
+}
+
+template struct ReturnToSpare<MessageEnvelope>;
+template struct ReturnToSpare<MessageEnvelopeW>;
+template OutboundEnvelope<MessageEnvelope> TakeBlankEnvelope<MessageEnvelope>();
+template OutboundEnvelope<MessageEnvelopeW> TakeBlankEnvelope<MessageEnvelopeW>();
+
+}  // namespace vtx
