@@ -93,9 +93,9 @@ StepEstimate EstimateLibrarySteps(const Results& results) {
     StepEstimate estimate;
     if (results.micro.empty()) return estimate;
     estimate.available = true;
-    // The frame of one inline round trip: a blank request, its ID, the
-    // registration, filing and taking (in-process locks only), the send with
-    // two lookups of the peer, the answer decoded;
+    // The frame of one inline round trip: a blank request (the spare), its
+    // ID, the registration, filing and taking (in-process locks only), the
+    // send with one lookup of the peer, the answer decoded;
     // less what the limit does that the library does not (it sets and waits
     // for an event).
     estimate.lines = {
@@ -104,7 +104,7 @@ StepEstimate EstimateLibrarySteps(const Results& results) {
          MicroMedian(results, "micro.round_trip_envelopes.wide")},
         {"request ID (GUID and text)", 1, MicroMedian(results, "micro.request_id.narrow"),
          MicroMedian(results, "micro.request_id.wide")},
-        {"FindWindowW of the peer", 2, MicroMedian(results, "micro.find_window"),
+        {"FindWindowW of the peer", 1, MicroMedian(results, "micro.find_window"),
          MicroMedian(results, "micro.find_window")},
         {"less the limit's own wake (event set, waited for)", -1, MicroMedian(results, "micro.event_set_wait"),
          MicroMedian(results, "micro.event_set_wait")},
