@@ -9,7 +9,6 @@
 // spare get fresh pages, which the system hands out zeroed.
 #pragma once
 
-#include <atomic>
 #include <memory>
 
 #include "transport/envelope.h"
