@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/envelope_helpers.h"
 #include "support/child_process.h"
 #include "support/message_box_watcher.h"
 #include "support/scoped_folder.h"
@@ -40,10 +41,9 @@ private:
     HWND window_ = nullptr;
 };
 
-LRESULT SendBlankPoll() {
+LRESULT SendBlankPoll(BridgeContext& context) {
     auto envelope = MakeBlankEnvelope<MessageEnvelope>();
-    COPYDATASTRUCT data{1008, sizeof(MessageEnvelope), envelope.get()};
-    return GetBridgeContext().SendMessageCopyData(&data);
+    return context.delivery.Send(1008, envelope.get(), sizeof(MessageEnvelope));
 }
 
 // Another window of the bridge's class, not a message-only one, holds the
@@ -75,13 +75,14 @@ TEST(DeliveryWithoutBridgeWindow, GivesUpAfterFiftyAttemptsAndStartsOverNextTime
     BridgeClassSquatter squatter;
     ASSERT_NE(squatter.Handle(), nullptr);
 
+    BridgeContext context;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(SendBlankPoll(), 0);
+    EXPECT_EQ(SendBlankPoll(context), 0);
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, 4900ms);
     EXPECT_LT(waited, 8s);
-    EXPECT_EQ(GetBridgeContext().bridgeWindow.load(), nullptr);
-    EXPECT_EQ(SendBlankPoll(), 0);
+    EXPECT_FALSE(context.bridgeWindow.HandleKnown());
+    EXPECT_EQ(SendBlankPoll(context), 0);
 
     std::vector<std::string> expected;
     for (int round = 0; round < 2; ++round) {
@@ -113,16 +114,18 @@ TEST(DeliveryWithAnotherHost, TakesTheBridgeWindowOfThisProcessOnly) {
         const UniqueHandle ready(::OpenEventW(EVENT_MODIFY_STATE, FALSE, (L"vtxtest-other-ready-" + tag).c_str()));
         const UniqueHandle done(::OpenEventW(SYNCHRONIZE, FALSE, (L"vtxtest-other-done-" + tag).c_str()));
         ASSERT_TRUE(ready && done);
-        ASSERT_TRUE(EnsureMessageLoopRunning(5000));
+        BridgeContext other;
+        ASSERT_NE(other.bridgeWindow.Handle(), nullptr);
         ::SetEvent(ready.get());
         ::WaitForSingleObject(done.get(), 60000);
-        StopMessageLoop(2000);
+        other.bridgeWindow.Stop();
         return;
     }
     test::ScopedCurrentFolder folder;  // for the lookup's log lines
     PeerWindowStandIn peer;
     ASSERT_NE(peer.Handle(), nullptr);
-    ASSERT_TRUE(EnsureMessageLoopRunning(5000));
+    BridgeContext context;
+    ASSERT_NE(context.bridgeWindow.Handle(), nullptr);
 
     const std::wstring self = std::to_wstring(::GetCurrentProcessId());
     const UniqueHandle ready(::CreateEventW(nullptr, TRUE, FALSE, (L"vtxtest-other-ready-" + self).c_str()));
@@ -140,14 +143,13 @@ TEST(DeliveryWithAnotherHost, TakesTheBridgeWindowOfThisProcessOnly) {
     if (otherReady) {
         const HWND firstFound = ::FindWindowExW(HWND_MESSAGE, nullptr, kBridgeClassName, nullptr);
         EXPECT_NE(OwnerOf(firstFound), ::GetCurrentProcessId()) << "the other host's window is not found first";
-        // A context that has not looked yet, as at a host's first send.
-        BridgeContext context((L"vtxtest-other-ServerRequest-" + self).c_str(),
-                              (L"vtxtest-other-Response-" + self).c_str());
-        EXPECT_EQ(OwnerOf(context.GetWindowHandle()), ::GetCurrentProcessId());
+        // Looked up again, as at a host's first send.
+        context.bridgeWindow.Stop();
+        EXPECT_EQ(OwnerOf(context.bridgeWindow.Handle()), ::GetCurrentProcessId());
     }
     ::SetEvent(done.get());
     otherHost.join();
-    StopMessageLoop(2000);
+    context.bridgeWindow.Stop();
     ASSERT_TRUE(otherReady) << "the other host made no bridge window:\n" << other.output;
     EXPECT_TRUE(other.ended && other.exitCode == 0) << other.output;
 }

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "support/child_process.h"
-#include "support/limited_log.h"
 #include "support/unique_handle.h"
 
 namespace vtx {
@@ -92,21 +91,12 @@ void WriteAll(const std::wstring& path, const std::string& content) {
 constexpr LogClockReading kMorning = {true, 2025, 4, 16, 9, 5, 7};
 constexpr LogClockReading kUnconverted = {false, -1, -1, -1, -1, -1, -1};
 
-TEST(LogLine, StampAndMessageBytes) {
-    const struct {
-        LogClockReading reading;
-        std::string message;
-        std::string line;
-    } cases[] = {
-        {kMorning, "message", "[09:05:07] message\r\n"},
-        {{true, 2025, 3, 1, 7, 3, 9}, "x", "[07:03:09] x\r\n"},
-        {{true, 2025, 12, 31, 23, 59, 59}, "late", "[23:59:59] late\r\n"},
-        {{true, 2025, 1, 1, 0, 0, 0}, "", "[00:00:00] \r\n"},
-        {kUnconverted, "no clock", "[-1:-1:-1] no clock\r\n"},
-        {kMorning, "two\nlines", "[09:05:07] two\nlines\r\n"},
-        {kMorning, std::string("nul\0\xC7\xD1", 6), std::string("[09:05:07] nul\0\xC7\xD1\r\n", 19)},
-    };
-    for (const auto& c : cases) EXPECT_EQ(LogLine(c.reading, c.message), c.line) << c.line;
+std::wstring LogFilePath(const std::wstring& folder, bool usable, const LogClockReading& reading) {
+    wchar_t path[1024];
+    return vtx::LogFilePath(folder.c_str(), usable, reading, path, 1024) ? path : L"(does not fit)";
+}
+void WriteLogTo(const std::wstring& folder, const LogClockReading& reading, const std::string& message) {
+    vtx::WriteLogTo(folder.c_str(), reading, LogText(message.c_str()));
 }
 
 TEST(LogFilePath, DatedNamesAndFallbacks) {
@@ -125,6 +115,7 @@ TEST(LogFilePath, DatedNamesAndFallbacks) {
         {kUnconverted, false, L"19700101.log"},
     };
     for (const auto& c : cases) EXPECT_EQ(LogFilePath(folder, c.usable, c.reading), c.path) << c.usable;
+    EXPECT_EQ(LogFilePath(std::wstring(1100, L'f'), true, kMorning), L"(does not fit)");
 }
 
 TEST(LogClock, ReadsTheLocalDate) {
@@ -327,48 +318,6 @@ TEST(LogWriteLog, ReadsTheInjectedClockOnceAndRestoresTheRealOne) {
     if (written.empty()) written = ReadAll(temp / LogFilePath(L"", false, after));  // midnight passed
     ASSERT_EQ(written.size(), std::string("[hh:mm:ss] real clock\r\n").size()) << written;
     EXPECT_EQ(written.substr(10), " real clock\r\n");
-}
-
-}  // namespace
-}  // namespace vtx
-
-namespace vtx {
-namespace {
-
-// Five lines a second per kind; the rest of the second is counted, and the
-// count comes out once, with the first line of any kind after that second.
-TEST(LogLimiter, FiveLinesASecondPerKindTheRestCountedOnce) {
-    LogLimiter limiter;
-    std::vector<std::string> summaries;
-    int admitted = 0;
-    for (int i = 0; i < 1000; ++i) admitted += limiter.Admit(LogKind::RefusedMessage, 10000 + i / 2, summaries);
-    EXPECT_EQ(admitted, 5);
-    EXPECT_TRUE(summaries.empty()) << "the second has not ended yet";
-    EXPECT_TRUE(limiter.Admit(LogKind::FailedExport, 10400, summaries)) << "each kind has its own budget";
-
-    // Another kind's line after the second reports the flood, once.
-    EXPECT_TRUE(limiter.Admit(LogKind::UnwaitedAnswer, 11000, summaries));
-    EXPECT_EQ(summaries, std::vector<std::string>{"[WriteLog] 995 more refused messages within one second were "
-                                                  "not written."});
-    summaries.clear();
-    EXPECT_TRUE(limiter.Admit(LogKind::RefusedMessage, 11001, summaries)) << "a new second, a new budget";
-    EXPECT_TRUE(summaries.empty());
-
-    // A second without excess needs no summary.
-    for (int i = 0; i < 4; ++i) EXPECT_TRUE(limiter.Admit(LogKind::RefusedMessage, 11002, summaries));
-    EXPECT_FALSE(limiter.Admit(LogKind::RefusedMessage, 11003, summaries));
-    EXPECT_TRUE(limiter.Admit(LogKind::RefusedMessage, 12001, summaries));
-    EXPECT_EQ(summaries, std::vector<std::string>{"[WriteLog] 1 more refused messages within one second were "
-                                                  "not written."});
-}
-
-// A peer's request ID goes into a log line: nothing in it may start a new
-// line or break the file's text.
-TEST(LogLimiter, TextsFromOutsideAreMadeSafeForOneLine) {
-    EXPECT_EQ(LoggableText(std::string("{abc-123}")), "{abc-123}");
-    EXPECT_EQ(LoggableText(std::string("a\r\nb\x01\xC3\xA9")), "a??b???");
-    EXPECT_EQ(LoggableText(std::wstring(L"id\u00E9\uD55C")), "id??");
-    EXPECT_EQ(LoggableText(std::string(100, 'x')), std::string(40, 'x') + "...");
 }
 
 }  // namespace
