@@ -31,15 +31,15 @@ void ShowRunPeerFirst() {
 // The window message calls of each form. For WM_COPYDATA both carry the same
 // bytes; the session's form picks one, as peers have always seen it.
 template <class F>
-struct SendCall;
+LRESULT SendCopyData(HWND peer, WPARAM sender, LPARAM data, DWORD_PTR* result);
 template <>
-struct SendCall<NarrowForm> {
-    static constexpr auto kSend = &::SendMessageTimeoutA;
-};
+LRESULT SendCopyData<NarrowForm>(HWND peer, WPARAM sender, LPARAM data, DWORD_PTR* result) {
+    return ::SendMessageTimeoutA(peer, WM_COPYDATA, sender, data, SMTO_ABORTIFHUNG, INFINITE, result);
+}
 template <>
-struct SendCall<WideForm> {
-    static constexpr auto kSend = &::SendMessageTimeoutW;
-};
+LRESULT SendCopyData<WideForm>(HWND peer, WPARAM sender, LPARAM data, DWORD_PTR* result) {
+    return ::SendMessageTimeoutW(peer, WM_COPYDATA, sender, data, SMTO_ABORTIFHUNG, INFINITE, result);
+}
 
 }  // namespace
 
@@ -83,9 +83,8 @@ LRESULT PeerDelivery::Send(std::uint32_t code, const void* envelope, std::uint32
     const auto wParam = reinterpret_cast<WPARAM>(sender);
     const auto lParam = reinterpret_cast<LPARAM>(&data);
     DWORD_PTR result = 0;
-    const LRESULT sent = WithForm(session_.sendForm.load(), [&](auto form) {
-        return SendCall<decltype(form)>::kSend(peer, WM_COPYDATA, wParam, lParam, SMTO_ABORTIFHUNG, INFINITE, &result);
-    });
+    const LRESULT sent = WithForm(session_.sendForm.load(),
+                                  [&](auto form) { return SendCopyData<decltype(form)>(peer, wParam, lParam, &result); });
     return sent != 0 ? static_cast<LRESULT>(result) : 0;
 }
 
