@@ -263,6 +263,22 @@ TEST_F(RequestExports, RepeatedAnswersAreTakenOnce) {
     }
 }
 
+// An answer is taken the moment it is filed, not at the end of one of the
+// wait's 100 ms pauses. A guard against losing that wake-up, not a speed
+// test: 200 round trips take a few seconds at most, and 20 s when every
+// answer waits for a pause to end. The answers are sent just after the
+// delivery returned, so each meets a waiting export (an inline answer is
+// filed before the wait begins and would not show the fault).
+TEST_F(RequestExports, AnAnswerArrivingDuringTheWaitIsTakenAtOnce) {
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
+    ASSERT_TRUE(Peer(AnswerRule(code::kSendRequest, "late=0")));
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 200; ++i) ASSERT_STREQ(Lib().sendrequest("wake", 4), "wake");
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_LT(took.count(), 10000) << "answers waited for a pause to end";
+}
+
 // Host threads with requests in flight at once, answered in shuffled order:
 // each must get the answer to its own request.
 TEST_F(RequestExports, ConcurrentRequestsEachGetTheirOwnAnswer) {
