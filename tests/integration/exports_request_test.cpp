@@ -197,7 +197,7 @@ TYPED_TEST(RequestForms, GetRequestMessageKeepsATextThatDoesNotFit) {
     }
 }
 
-TEST_F(RequestExports, GetRequestMessageCollectsWhatThePollBroughtIn) {
+TEST_F(RequestExports, GetRequestMessageReadsTheQueueAfterThePollTakenOrNot) {
     ASSERT_NO_FATAL_FAILURE(StartPeer());
     ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
     // The peer answers each poll with a server request of its own.
@@ -208,6 +208,12 @@ TEST_F(RequestExports, GetRequestMessageCollectsWhatThePollBroughtIn) {
     EXPECT_EQ(Lib().getrequestmessage(buffer, &length), kOk) << "the queue is read after the poll";
     EXPECT_STREQ(buffer, "brought by the poll");
     EXPECT_EQ(length, 19u);
+
+    // A poll the peer does not take still reads the queue: 200, not 6 or 16.
+    ASSERT_TRUE(Peer("serve narrow \"queued before\"\n" + AnswerRule(code::kPoll, "refuse")));
+    length = sizeof(buffer);
+    EXPECT_EQ(Lib().getrequestmessage(buffer, &length), kOk) << "a refused poll skipped the queue";
+    EXPECT_STREQ(buffer, "queued before");
 }
 
 // Each form's exports keep their own form whatever form the session has.
