@@ -197,7 +197,7 @@ TYPED_TEST(RequestForms, GetRequestMessageKeepsATextThatDoesNotFit) {
     }
 }
 
-TEST_F(RequestExports, GetRequestMessageCollectsWhatThePollBroughtIn) {
+TEST_F(RequestExports, GetRequestMessageReadsTheQueueAfterThePollTakenOrNot) {
     ASSERT_NO_FATAL_FAILURE(StartPeer());
     ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
     // The peer answers each poll with a server request of its own.
@@ -208,6 +208,12 @@ TEST_F(RequestExports, GetRequestMessageCollectsWhatThePollBroughtIn) {
     EXPECT_EQ(Lib().getrequestmessage(buffer, &length), kOk) << "the queue is read after the poll";
     EXPECT_STREQ(buffer, "brought by the poll");
     EXPECT_EQ(length, 19u);
+
+    // A poll the peer does not take still reads the queue: 200, not 6 or 16.
+    ASSERT_TRUE(Peer("serve narrow \"queued before\"\n" + AnswerRule(code::kPoll, "refuse")));
+    length = sizeof(buffer);
+    EXPECT_EQ(Lib().getrequestmessage(buffer, &length), kOk) << "a refused poll skipped the queue";
+    EXPECT_STREQ(buffer, "queued before");
 }
 
 // Each form's exports keep their own form whatever form the session has.
@@ -261,6 +267,22 @@ TEST_F(RequestExports, RepeatedAnswersAreTakenOnce) {
         const std::wstring wide(text.begin(), text.end());
         EXPECT_EQ(std::wstring(Lib().sendrequestw(wide.c_str(), 0)), wide);
     }
+}
+
+// An answer is taken the moment it is filed, not at the end of one of the
+// wait's 100 ms pauses. A guard against losing that wake-up, not a speed
+// test: 200 round trips take a few seconds at most, and 20 s when every
+// answer waits for a pause to end. The answers are sent just after the
+// delivery returned, so each meets a waiting export (an inline answer is
+// filed before the wait begins and would not show the fault).
+TEST_F(RequestExports, AnAnswerArrivingDuringTheWaitIsTakenAtOnce) {
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
+    ASSERT_TRUE(Peer(AnswerRule(code::kSendRequest, "late=0")));
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 200; ++i) ASSERT_STREQ(Lib().sendrequest("wake", 4), "wake");
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_LT(took.count(), 10000) << "answers waited for a pause to end";
 }
 
 // Host threads with requests in flight at once, answered in shuffled order:

@@ -171,7 +171,7 @@ TEST_F(SessionExports, DeinitAfterInitWDiscardsQueuedServerRequests) {
     EXPECT_EQ(length, 64u);
 }
 
-TEST_F(SessionExports, DeinitWithAnotherPeerStatusKeepsTheSessionAndItsQueue) {
+TEST_F(SessionExports, DeinitWithAnotherPeerStatusKeepsTheSessionItsQueueAndItsCallback) {
     ASSERT_NO_FATAL_FAILURE(StartPeer());
     ASSERT_NO_FATAL_FAILURE(OpenSession<WideApi>());
     for (const int status : {201, 6, 14, 8, 0, -1}) {
@@ -193,6 +193,17 @@ TEST_F(SessionExports, DeinitWithAnotherPeerStatusKeepsTheSessionAndItsQueue) {
     EXPECT_EQ(Lib().deinit(), kNotDelivered);
     EXPECT_EQ(Lib().iswcalive(), kOk);
 
+    ASSERT_TRUE(Peer(AnswerRule(code::kDeinit, "status=200")));
+    EXPECT_EQ(Lib().deinit(), kOk);
+    EXPECT_EQ(Lib().iswcalive(), kNotOpen);
+
+    // A callback session goes on too: its callback still gets server requests.
+    EXPECT_EQ(Lib().init(1, "cb", 0, &RecordNarrowCallback), kOk);
+    ASSERT_TRUE(Peer(AnswerRule(code::kDeinit, "status=503")));
+    EXPECT_EQ(Lib().deinit(), 503);
+    ASSERT_TRUE(Peer("serve narrow after-503"));
+    EXPECT_TRUE(CallbackLog::Instance().WaitFor(1, kPatience)) << "the refused deinit ended the callback session";
+    EXPECT_EQ(Lib().iswcalive(), kOk);
     ASSERT_TRUE(Peer(AnswerRule(code::kDeinit, "status=200")));
     EXPECT_EQ(Lib().deinit(), kOk);
     EXPECT_EQ(Lib().iswcalive(), kNotOpen);

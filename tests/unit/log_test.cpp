@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <string>
 #include <system_error>
@@ -243,6 +244,16 @@ TEST(LogWrite, ConcurrentWritersLoseAndMixNoLine) {
     ExpectEveryLineWhole(ReadAll(temp / L"bridge_20250416.log"), std::vector<int>(kThreads, kLines), padding);
 }
 
+// Runs the current test again as a second process, which the variables in
+// `environment` tell what part to play.
+test::ChildProcess::Outcome RunThisTestAgain(const test::ChildProcess::Environment& environment) {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    return test::ChildProcess::Run(test::ChildProcess::ThisProgram(),
+                                   {L"--gtest_filter=" + std::wstring(name.begin(), name.end())},
+                                   std::chrono::seconds(120), environment);
+}
+
 // The library's lock serialises the writers of one process only: across
 // processes it is the file's sharing and the single append that keep every
 // line. This test runs again as the second process, told by the variable.
@@ -258,14 +269,10 @@ TEST(LogWrite, TwoProcessesWritingAtOnceLoseAndMixNoLine) {
     }
     TempFolder temp;
     ASSERT_TRUE(temp.Created());
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string name = std::string(info->test_suite_name()) + "." + info->name();
     test::ChildProcess::Outcome second;
     std::atomic<bool> secondEnded{false};
     std::thread child([&] {
-        second = test::ChildProcess::Run(test::ChildProcess::ThisProgram(),
-                                         {L"--gtest_filter=" + std::wstring(name.begin(), name.end())},
-                                         std::chrono::seconds(120), {{kSecondWriterVariable, temp.Path()}});
+        second = RunThisTestAgain({{kSecondWriterVariable, temp.Path()}});
         secondEnded = true;
     });
     // This process writes from the other's first line until it has ended, so
@@ -279,6 +286,75 @@ TEST(LogWrite, TwoProcessesWritingAtOnceLoseAndMixNoLine) {
     child.join();
     ASSERT_TRUE(second.ended && second.exitCode == 0) << second.output;
     ExpectEveryLineWhole(ReadAll(file), {written, kLines}, padding);
+}
+
+// The log as the library opens it, and the byte it locks for each append.
+UniqueFile OpenLikeTheLibrary(const std::wstring& path) {
+    return UniqueFile(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+OVERLAPPED AppendLockRange() {
+    OVERLAPPED range{};
+    range.OffsetHigh = 0x7FFFFFFF;
+    return range;
+}
+
+bool AppendLockHeldElsewhere(const std::wstring& path) {
+    const UniqueFile file = OpenLikeTheLibrary(path);
+    OVERLAPPED range = AppendLockRange();
+    if (!file || ::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &range)) {
+        return false;  // the handle's close lets go of the lock just taken
+    }
+    return ::GetLastError() == ERROR_LOCK_VIOLATION;
+}
+
+// A process that keeps the append lock (hung mid-write, say) costs each line
+// the lock's bound of 100 ms, never the host's thread: the line is written
+// without the lock. This test runs again as that process, told by the
+// variables which log to lock and which event lets it go.
+constexpr wchar_t kLockHolderVariable[] = L"VTX_LOG_LOCK_HOLDER";
+constexpr wchar_t kLetGoVariable[] = L"VTX_LOG_LOCK_LET_GO";
+
+TEST(LogWrite, AppendLockKeptByAnotherProcessDelaysEachLineByItsBoundOnly) {
+    wchar_t given[MAX_PATH + 1] = {};
+    if (::GetEnvironmentVariableW(kLockHolderVariable, given, MAX_PATH + 1) != 0) {
+        wchar_t letGoName[MAX_PATH + 1] = {};
+        ::GetEnvironmentVariableW(kLetGoVariable, letGoName, MAX_PATH + 1);
+        const UniqueHandle letGo(::OpenEventW(SYNCHRONIZE, FALSE, letGoName));
+        const UniqueFile file = OpenLikeTheLibrary(given);
+        OVERLAPPED range = AppendLockRange();
+        ASSERT_TRUE(letGo && file && ::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &range));
+        // Bounded, so that a failed check in the first process costs seconds.
+        EXPECT_EQ(::WaitForSingleObject(letGo.get(), 20000), WAIT_OBJECT_0);
+        return;  // closing the file lets go of the lock
+    }
+    TempFolder temp;
+    ASSERT_TRUE(temp.Created());
+    const std::wstring file = temp / L"bridge_20250416.log";
+    const std::wstring letGoName = L"vtxlog-let-go-" + std::to_wstring(::GetCurrentProcessId());
+    const UniqueHandle letGo(::CreateEventW(nullptr, TRUE, FALSE, letGoName.c_str()));
+    ASSERT_TRUE(letGo);
+    auto holder = std::async(std::launch::async, [&] {
+        return RunThisTestAgain({{kLockHolderVariable, file}, {kLetGoVariable, letGoName}});
+    });
+    bool lockHeld = false;
+    for (int i = 0; i < 1000 && !(lockHeld = AppendLockHeldElsewhere(file)); ++i) ::Sleep(10);
+    ASSERT_TRUE(lockHeld) << "the other process took no lock";
+
+    auto held = std::async(std::launch::async, [&] {
+        WriteLogTo(temp.Path(), kMorning, "held 1");
+        WriteLogTo(temp.Path(), kMorning, "held 2");
+    });
+    const bool returned = held.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    ::SetEvent(letGo.get());
+    EXPECT_TRUE(returned) << "the writes waited for the other process to let go of the lock";
+    held.wait();
+    const test::ChildProcess::Outcome second = holder.get();
+    ASSERT_TRUE(second.ended && second.exitCode == 0) << second.output;
+
+    WriteLogTo(temp.Path(), kMorning, "after");
+    EXPECT_EQ(ReadAll(file), "[09:05:07] held 1\r\n[09:05:07] held 2\r\n[09:05:07] after\r\n");
 }
 
 int g_clockReads = 0;
