@@ -132,11 +132,6 @@ void AnswerBoard::StopWaits() noexcept {
     answerFiled_.NotifyAll();
 }
 
-std::size_t AnswerBoard::PendingCount() noexcept {
-    LockHold hold(lock_);
-    return narrow_.Size() + wide_.Size();
-}
-
 template bool AnswerBoard::Expect<NarrowForm>(const RequestIdText<char>&) noexcept;
 template bool AnswerBoard::Expect<WideForm>(const RequestIdText<WideChar>&) noexcept;
 template bool AnswerBoard::File<NarrowForm>(Owned<FiledAnswer<char>>) noexcept;

@@ -92,10 +92,10 @@ public:
     // At unload: every wait under way ends at once, and every later one
     // returns at once, with nothing.
     void StopWaits() noexcept;
-    // Registrations held now, both forms.
-    std::size_t PendingCount() noexcept;
 
 private:
+    friend class AnswerBoardProbe;  // tests only
+
     template <class F>
     AnswerTable<typename F::Char>& TableOf() noexcept;
 

@@ -53,9 +53,9 @@ InboundMessage DecodeIn(std::uint32_t messageCode, const unsigned char* bytes, s
 
     if (messageCode == F::Code(code::kServerRequest)) {
         if (!payloadTerminated) return Malformed(kPayloadUnterminated);
-        // The wide form's `length` sizes the text's buffer, terminator
-        // included: it must cover the text and stay within the field.
-        if (F::kForm == Form::Wide &&
+        // A length, where the form has one, must cover the text and its
+        // terminator and stay within the field.
+        if (F::kServerRequestHasLength &&
             (message.length <= 0 || static_cast<std::size_t>(message.length) < message.payload.length + 1 ||
              static_cast<std::size_t>(message.length) > kPayloadUnits)) {
             return Malformed("its length does not fit its text");

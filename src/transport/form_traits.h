@@ -78,6 +78,8 @@ struct FormBasics {
 
 // Narrow: texts in the ANSI code page, 1000-series codes.
 struct NarrowForm : FormBasics<char, MessageEnvelope, Form::Narrow, 1000> {
+    // A narrow server request carries no length of its own.
+    static constexpr bool kServerRequestHasLength = false;
     static void NewRequestId(Envelope& envelope) noexcept;
     static Owned<QueuedText> ToQueued(const ReceivedText& text, const char** refusal) noexcept;
     static std::size_t QueuedLength(const QueuedText& text) noexcept;
@@ -95,6 +97,9 @@ struct NarrowForm : FormBasics<char, MessageEnvelope, Form::Narrow, 1000> {
 
 // Wide: texts in UTF-16, 2000-series codes.
 struct WideForm : FormBasics<WideChar, MessageEnvelopeW, Form::Wide, 2000> {
+    // A wide server request's `length` sizes its text's buffer, terminator
+    // included.
+    static constexpr bool kServerRequestHasLength = true;
     static void NewRequestId(Envelope& envelope) noexcept;
     static Owned<QueuedText> ToQueued(const ReceivedText& text, const char** refusal) noexcept;
     static std::size_t QueuedLength(const QueuedText& text) noexcept;

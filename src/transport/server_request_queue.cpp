@@ -71,14 +71,4 @@ void ServerRequestQueue::Clear() noexcept {
     }
 }
 
-std::size_t ServerRequestQueue::Count() noexcept {
-    LockHold hold(lock_);
-    return count_;
-}
-
-std::size_t ServerRequestQueue::Bytes() noexcept {
-    LockHold hold(lock_);
-    return bytes_;
-}
-
 }  // namespace vtx

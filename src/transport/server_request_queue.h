@@ -53,9 +53,6 @@ public:
     // too small): it stays the oldest, whatever arrived meanwhile.
     void PutBackOldest(Owned<QueuedText> text) noexcept;
     void Clear() noexcept;
-    std::size_t Count() noexcept;
-    // Bytes of UTF-16 text queued now, as counted against the bound.
-    std::size_t Bytes() noexcept;
 
 private:
     friend class ServerRequestQueueProbe;  // tests only

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "component_probes.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -82,7 +84,7 @@ TEST(AnswerBoard, AnswerFiledBeforeTheWaitIsReturnedAtOnceAndTheFormsAreApart) {
     ASSERT_NE(wide, nullptr);
     EXPECT_EQ(narrow->status, 1);
     EXPECT_EQ(wide->status, 2);
-    EXPECT_EQ(board.PendingCount(), 0u);
+    EXPECT_EQ(AnswerBoardProbe::PendingCount(board), 0u);
     EXPECT_FALSE(board.File<NarrowForm>(AnswerFor<char>("same", 3))) << "nobody waits any more";
 }
 
@@ -96,7 +98,7 @@ TEST(AnswerBoard, WaitGivesUpAfterItsBudgetAndTheLateAnswerIsNotKept) {
     EXPECT_LT(waited, std::chrono::milliseconds(2500));
     board.Forget<NarrowForm>(Key<char>("silent"));
     EXPECT_FALSE(board.File<NarrowForm>(AnswerFor<char>("silent", 200)));
-    EXPECT_EQ(board.PendingCount(), 0u);
+    EXPECT_EQ(AnswerBoardProbe::PendingCount(board), 0u);
 }
 
 TEST(AnswerBoard, AnswerArrivingDuringTheWaitIsTaken) {
@@ -153,7 +155,7 @@ TEST(AnswerBoard, SharedRequestIdUnderConcurrentWaiters) {
     for (auto& waiter : waiters) waiter.join();
     std::sort(statuses.begin(), statuses.end());
     EXPECT_EQ(statuses, (std::vector<int>{1001, 1002, 1003, 1004}));
-    EXPECT_EQ(board.PendingCount(), 0u);
+    EXPECT_EQ(AnswerBoardProbe::PendingCount(board), 0u);
 }
 
 }  // namespace

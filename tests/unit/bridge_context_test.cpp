@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "component_probes.h"
+
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,8 +27,8 @@ TEST(BridgeContext, ConcurrentFirstCallsBuildOneContextThatStartsIdle) {
     EXPECT_EQ(context.session.sendForm.load(), Form::Wide);
     EXPECT_FALSE(context.session.open.load());
     EXPECT_FALSE(context.worker.SessionOpen());
-    EXPECT_EQ(context.serverRequests.Count(), 0u);
-    EXPECT_EQ(context.answers.PendingCount(), 0u);
+    EXPECT_EQ(ServerRequestQueueProbe::Count(context.serverRequests), 0u);
+    EXPECT_EQ(AnswerBoardProbe::PendingCount(context.answers), 0u);
 }
 
 TEST(NamedMutexPresence, OpensTheNameUnlessAnotherKindHoldsIt) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "component_probes.h"
+
 #include <cstring>
 #include <memory>
 #include <string>
@@ -81,7 +83,7 @@ TEST_F(BridgeWindowTest, FilesAnswersThatAreAwaited) {
         EXPECT_EQ(Send(code, *answer), 1) << code;
         EXPECT_NE(context.answers.Wait<WideForm>(Key(id), 0), nullptr) << code;
     }
-    EXPECT_EQ(context.answers.PendingCount(), 0u);
+    EXPECT_EQ(AnswerBoardProbe::PendingCount(context.answers), 0u);
 }
 
 TEST_F(BridgeWindowTest, AcknowledgesCodesItDoesNotActOn) {
@@ -93,7 +95,7 @@ TEST_F(BridgeWindowTest, AcknowledgesCodesItDoesNotActOn) {
     for (ULONG_PTR code : {2013u, 2017u, 2019u, 2021u, 2008u}) EXPECT_EQ(Send(code, *wide), 1) << code;
     EXPECT_EQ(context.answers.Wait<NarrowForm>(Key(std::string("x")), 0), nullptr);
     context.answers.Forget<NarrowForm>(Key(std::string("x")));
-    EXPECT_EQ(context.serverRequests.Count(), 0u);
+    EXPECT_EQ(ServerRequestQueueProbe::Count(context.serverRequests), 0u);
     // A null COPYDATASTRUCT is acknowledged too.
     EXPECT_EQ(::SendMessageW(window, WM_COPYDATA, 0, 0), 1);
 }
@@ -124,7 +126,7 @@ TEST_F(BridgeWindowTest, RefusesMalformedMessagesAndKeepsNothing) {
 
     EXPECT_EQ(context.answers.Wait<NarrowForm>(Key(std::string()), 0), nullptr);
     context.answers.Forget<NarrowForm>(Key(std::string()));
-    EXPECT_EQ(context.serverRequests.Count(), 0u);
+    EXPECT_EQ(ServerRequestQueueProbe::Count(context.serverRequests), 0u);
 }
 
 TEST_F(BridgeWindowTest, QueuesServerRequestsAsUtf16) {
@@ -164,12 +166,12 @@ TEST_F(BridgeWindowTest, ServerRequestQueueIsBoundedAndFreesAsTextsAreCollected)
     const std::size_t fitting = kBound / (kLongest * 2);
     for (std::size_t i = 0; i < fitting; ++i) ASSERT_EQ(sendWide(kLongest), 1) << "text " << i;
     EXPECT_EQ(sendWide(kLongest), 0) << "past the bound";
-    EXPECT_EQ(context.serverRequests.Count(), fitting) << "a refused text was kept";
+    EXPECT_EQ(ServerRequestQueueProbe::Count(context.serverRequests), fitting) << "a refused text was kept";
 
-    const std::size_t room = kBound - context.serverRequests.Bytes();
+    const std::size_t room = kBound - ServerRequestQueueProbe::Bytes(context.serverRequests);
     EXPECT_EQ(sendWide(room / 2 + 1), 0) << "one unit too many";
     EXPECT_EQ(sendWide(room / 2), 1) << "ends exactly at the bound";
-    EXPECT_EQ(context.serverRequests.Bytes(), kBound);
+    EXPECT_EQ(ServerRequestQueueProbe::Bytes(context.serverRequests), kBound);
     auto narrow = MakeBlankEnvelope<MessageEnvelope>();
     EXPECT_EQ(Send(1009, *narrow), 1) << "an empty text takes no room";
     CopyToField(narrow->payload, std::string("x"));
@@ -178,9 +180,9 @@ TEST_F(BridgeWindowTest, ServerRequestQueueIsBoundedAndFreesAsTextsAreCollected)
     ASSERT_NE(context.serverRequests.TakeOldest(), nullptr);
     EXPECT_EQ(sendWide(kLongest), 1) << "room again once a text was collected";
     context.serverRequests.Clear();
-    EXPECT_EQ(context.serverRequests.Bytes(), 0u);
+    EXPECT_EQ(ServerRequestQueueProbe::Bytes(context.serverRequests), 0u);
     EXPECT_EQ(Send(1009, *narrow), 1);
-    EXPECT_EQ(context.serverRequests.Bytes(), 2u);
+    EXPECT_EQ(ServerRequestQueueProbe::Bytes(context.serverRequests), 2u);
     context.serverRequests.Clear();
 }
 

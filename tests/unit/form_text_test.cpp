@@ -6,7 +6,6 @@
 
 #include <optional>
 #include <string>
-#include <type_traits>
 
 #include "transport/decode.h"
 #include "transport/form_traits.h"
@@ -64,29 +63,6 @@ TEST(TextErrorText, ExactTextAndLengthInBothForms) {
         EXPECT_EQ(wide.size(), c.length) << c.code;
     }
 }
-
-// The header's pointer types are those of the exports they stand for.
-static_assert(std::is_same_v<PFN_vtx_init, decltype(&vtx_init)>);
-static_assert(std::is_same_v<PFN_vtx_initw, decltype(&vtx_initw)>);
-static_assert(std::is_same_v<PFN_vtx_deinit, decltype(&vtx_deinit)>);
-static_assert(std::is_same_v<PFN_vtx_sendrequest, decltype(&vtx_sendrequest)>);
-static_assert(std::is_same_v<PFN_vtx_sendrequestw, decltype(&vtx_sendrequestw)>);
-static_assert(std::is_same_v<PFN_vtx_sendrequestparam, decltype(&vtx_sendrequestparam)>);
-static_assert(std::is_same_v<PFN_vtx_sendrequestparamw, decltype(&vtx_sendrequestparamw)>);
-static_assert(std::is_same_v<PFN_vtx_sendresponse, decltype(&vtx_sendresponse)>);
-static_assert(std::is_same_v<PFN_vtx_sendresponsew, decltype(&vtx_sendresponsew)>);
-static_assert(std::is_same_v<PFN_vtx_getrequestmessage, decltype(&vtx_getrequestmessage)>);
-static_assert(std::is_same_v<PFN_vtx_getrequestmessagew, decltype(&vtx_getrequestmessagew)>);
-static_assert(std::is_same_v<PFN_vtx_getjobid, decltype(&vtx_getjobid)>);
-static_assert(std::is_same_v<PFN_vtx_getjobidw, decltype(&vtx_getjobidw)>);
-static_assert(std::is_same_v<PFN_vtx_geterrorstring, decltype(&vtx_geterrorstring)>);
-static_assert(std::is_same_v<PFN_vtx_geterrorstringw, decltype(&vtx_geterrorstringw)>);
-static_assert(std::is_same_v<PFN_vtx_login, decltype(&vtx_login)>);
-static_assert(std::is_same_v<PFN_vtx_loginw, decltype(&vtx_loginw)>);
-static_assert(std::is_same_v<PFN_vtx_iswcalive, decltype(&vtx_iswcalive)>);
-static_assert(std::is_same_v<PFN_vtx_setbridgeid, decltype(&vtx_setbridgeid)>);
-static_assert(std::is_same_v<PFN_vtx_getbridgeid, decltype(&vtx_getbridgeid)>);
-static_assert(std::is_same_v<ServerRequestCallback, VtxServerRequestCallback>);
 
 // The header's helpers read exactly the text the library makes, and nothing
 // that merely resembles it.

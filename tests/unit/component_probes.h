@@ -1,0 +1,42 @@
+// What tests read of the components beyond their interfaces: each class is
+// a friend of the component it probes, and exists only in the tests.
+#pragma once
+
+#include <cstddef>
+
+#include "support/sync.h"
+#include "transport/answer_board.h"
+#include "transport/server_request_queue.h"
+
+namespace vtx {
+
+class AnswerBoardProbe {
+public:
+    // Registrations held now, both forms.
+    static std::size_t PendingCount(AnswerBoard& board) {
+        LockHold hold(board.lock_);
+        return board.narrow_.Size() + board.wide_.Size();
+    }
+};
+
+class ServerRequestQueueProbe {
+public:
+    static std::size_t Count(ServerRequestQueue& queue) {
+        LockHold hold(queue.lock_);
+        return queue.count_;
+    }
+    // Bytes of UTF-16 text queued now, as counted against the bound.
+    static std::size_t Bytes(ServerRequestQueue& queue) {
+        LockHold hold(queue.lock_);
+        return queue.bytes_;
+    }
+
+    // Holds the queue's lock for as long as it lives: lets a test see that
+    // every queue operation waits for it.
+    explicit ServerRequestQueueProbe(ServerRequestQueue& queue) : hold_(queue.lock_) {}
+
+private:
+    LockHold hold_;
+};
+
+}  // namespace vtx
