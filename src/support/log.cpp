@@ -69,6 +69,45 @@ private:
     bool locked_ = false;
 };
 
+// Whether a folder on the way to `path` is a reparse point (a symbolic link,
+// a junction, a mount point): lines written through one would land in
+// whatever file it leads to.
+bool PassesThroughReparsePoint(const wchar_t* path) {
+    wchar_t folder[kPathCapacity];
+    for (std::size_t i = 0; path[i] != L'\0' && i + 1 < kPathCapacity; ++i) {
+        if ((path[i] == L'\\' || path[i] == L'/') && i > 0 && path[i - 1] != L':' && path[i - 1] != L'\\') {
+            folder[i] = L'\0';
+            const DWORD attributes = ::GetFileAttributesW(folder);
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
+        }
+        folder[i] = path[i];
+    }
+    return false;
+}
+
+// The day's log file, opened for appending, if it is a plain file of its
+// folder: not reached through a reparse point, not one itself, and not a
+// second name (a hard link) of another file. An elevated host would
+// otherwise append to, or create, any file a link points at. Null when
+// the line is to be skipped.
+UniqueFile OpenPlainLogFile(const wchar_t* path) {
+    wchar_t full[kPathCapacity];
+    const DWORD length = ::GetFullPathNameW(path, kPathCapacity, full, nullptr);
+    if (length == 0 || length >= kPathCapacity || PassesThroughReparsePoint(full)) return UniqueFile(nullptr);
+    // Appending only (no FILE_WRITE_DATA): every write goes to the end. Read
+    // access is what a byte-range lock asks for. A link is opened as itself,
+    // not followed, so that it can be told apart.
+    UniqueFile file(::CreateFileW(full, FILE_APPEND_DATA | FILE_READ_DATA,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!file || !::GetFileInformationByHandle(file.get(), &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || information.nNumberOfLinks != 1) {
+        return UniqueFile(nullptr);
+    }
+    return file;
+}
+
 // Appends `text` to the path being built in `out`; false when it does not fit.
 bool AppendPath(wchar_t* out, std::size_t capacity, std::size_t& length, const wchar_t* text) {
     for (; *text != L'\0'; ++text) {
@@ -88,6 +127,13 @@ LogClockReading ReadLocalClock() noexcept {
 }
 
 void SetLogClockForTesting(LogClock clock) noexcept { g_clock.store(clock); }
+
+namespace {
+LogClockReading CurrentReading() {
+    const LogClock clock = g_clock.load();
+    return clock ? clock() : ReadLocalClock();
+}
+}  // namespace
 
 bool LogFilePath(const wchar_t* folder, bool folderUsable, const LogClockReading& reading, wchar_t* out,
                  std::size_t capacity) noexcept {
@@ -115,12 +161,7 @@ void WriteLogTo(const wchar_t* folder, const LogClockReading& reading, const Log
     const bool folderUsable = ::CreateDirectoryW(folder, nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
     wchar_t path[kPathCapacity];
     if (!LogFilePath(folder, folderUsable, reading, path, kPathCapacity)) return;
-
-    // Appending only (no FILE_WRITE_DATA): every write goes to the end.
-    // Read access is what a byte-range lock asks for.
-    const UniqueFile file(::CreateFileW(path, FILE_APPEND_DATA | FILE_READ_DATA,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueFile file = OpenPlainLogFile(path);
     if (!file) return;
     // One write per line, placed whole at the end, so lines of other
     // processes never land inside it.
@@ -129,19 +170,34 @@ void WriteLogTo(const wchar_t* folder, const LogClockReading& reading, const Log
     ::WriteFile(file.get(), line.Data(), static_cast<DWORD>(line.Length()), &written, nullptr);
 }
 
-void WriteLog(const LogText& message) noexcept {
-    const LogClock clock = g_clock.load();
-    WriteLogTo(kLogFolder, clock ? clock() : ReadLocalClock(), message);
-}
+void WriteLog(const LogText& message) noexcept { WriteLogTo(kLogFolder, CurrentReading(), message); }
 
 void WriteLimitedLog(LogKind kind, const LogText& message) noexcept {
-    const LogLimiter::Decision decision = g_limiter.Admit(kind, MonotonicMs());
+    const LogClockReading reading = CurrentReading();
+    const std::uint32_t day =
+        reading.converted ? static_cast<std::uint32_t>(reading.year * 10000 + reading.month * 100 + reading.day)
+                          : 19700101u;
+    const LogLimiter::Decision decision = g_limiter.Admit(kind, MonotonicMs(), day);
+    for (std::size_t i = 0; i < decision.daySummaryCount; ++i) {
+        const LogLimiter::DaySummary& summary = decision.daySummaries[i];
+        WriteLogTo(kLogFolder, reading,
+                   LogText("[WriteLog] ").Add(summary.skipped).Add(" more ").Add(LogKindName(summary.kind))
+                       .Add(" were not written on ").Add(summary.day).Add(", past the day's ")
+                       .Add(LogLimiter::kLinesPerDay).Add("."));
+    }
     for (std::size_t i = 0; i < decision.summaryCount; ++i) {
         const LogLimiter::Summary& summary = decision.summaries[i];
-        WriteLog(LogText("[WriteLog] ").Add(summary.skipped).Add(" more ").Add(LogKindName(summary.kind))
-                     .Add(" within one second were not written."));
+        WriteLogTo(kLogFolder, reading,
+                   LogText("[WriteLog] ").Add(summary.skipped).Add(" more ").Add(LogKindName(summary.kind))
+                       .Add(" within one second were not written."));
     }
-    if (decision.admitted) WriteLog(message);
+    if (!decision.admitted) return;
+    WriteLogTo(kLogFolder, reading, message);
+    if (decision.dayBoundReached) {
+        WriteLogTo(kLogFolder, reading,
+                   LogText("[WriteLog] That was today's ").Add(LogLimiter::kLinesPerDay).Add("th line of ")
+                       .Add(LogKindName(kind)).Add(": the rest of the day's are counted, not written."));
+    }
 }
 
 }  // namespace vtx

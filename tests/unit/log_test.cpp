@@ -197,6 +197,39 @@ TEST(LogWrite, UnopenableFileDropsTheLineSilently) {
     EXPECT_FALSE(Exists(temp / L"20250416.log"));
 }
 
+// The day's file as a second name of another file (a hard link) or a
+// symbolic link to one, and a log folder reached through a symbolic link:
+// each line is skipped, and the other file stays as it was.
+TEST(LogWrite, LinksAreLeftAlone) {
+    TempFolder temp;
+    ASSERT_TRUE(temp.Created());
+    const std::wstring folder = temp / L"vc";
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring target = temp / L"elsewhere.txt";
+    WriteAll(target, "someone else's\r\n");
+    const std::wstring day = folder + L"\\bridge_20250416.log";
+
+    ASSERT_TRUE(::CreateHardLinkW(day.c_str(), target.c_str(), nullptr));
+    WriteLogTo(folder, kMorning, "through a hard link");
+    EXPECT_EQ(ReadAll(target), "someone else's\r\n");
+    ASSERT_TRUE(::DeleteFileW(day.c_str()));
+
+    if (::CreateSymbolicLinkW(day.c_str(), target.c_str(), 0)) {
+        WriteLogTo(folder, kMorning, "through a symbolic link");
+        EXPECT_EQ(ReadAll(target), "someone else's\r\n");
+        ASSERT_TRUE(::DeleteFileW(day.c_str()));
+    }
+    const std::wstring linkedFolder = temp / L"linked";
+    if (::CreateSymbolicLinkW(linkedFolder.c_str(), folder.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)) {
+        WriteLogTo(linkedFolder, kMorning, "through a linked folder");
+        EXPECT_FALSE(Exists(day)) << "a line went through the linked folder";
+        ::RemoveDirectoryW(linkedFolder.c_str());
+    }
+
+    WriteLogTo(folder, kMorning, "plain");
+    EXPECT_EQ(ReadAll(day), "[09:05:07] plain\r\n");
+}
+
 // Checks that `content` holds, for each writer w, its lines
 // "<w> <i> <padding>" for i = 0 .. linesOf[w] - 1, in order, each whole.
 void ExpectEveryLineWhole(const std::string& content, const std::vector<int>& linesOf, const std::string& padding) {

@@ -63,35 +63,60 @@ std::vector<std::string> Summaries(const LogLimiter::Decision& decision) {
     return summaries;
 }
 
+constexpr std::uint32_t kDay = 20250416;
+
 TEST(LogLimiter, FiveLinesASecondPerKindTheRestCountedOnce) {
     LogLimiter limiter;
     int admitted = 0;
     for (int i = 0; i < 1000; ++i) {
-        const auto decision = limiter.Admit(LogKind::RefusedMessage, 10000 + i / 2);
+        const auto decision = limiter.Admit(LogKind::RefusedMessage, 10000 + i / 2, kDay);
         admitted += decision.admitted;
         EXPECT_EQ(decision.summaryCount, 0u) << "the second has not ended yet";
     }
     EXPECT_EQ(admitted, 5);
-    EXPECT_TRUE(limiter.Admit(LogKind::FailedExport, 10400).admitted) << "each kind has its own budget";
+    EXPECT_TRUE(limiter.Admit(LogKind::FailedExport, 10400, kDay).admitted) << "each kind has its own budget";
 
     // Another kind's line after the second reports the flood, once.
-    auto decision = limiter.Admit(LogKind::UnwaitedAnswer, 11000);
+    auto decision = limiter.Admit(LogKind::UnwaitedAnswer, 11000, kDay);
     EXPECT_TRUE(decision.admitted);
     EXPECT_EQ(Summaries(decision), std::vector<std::string>{"refused messages 995"});
-    decision = limiter.Admit(LogKind::RefusedMessage, 11001);
+    decision = limiter.Admit(LogKind::RefusedMessage, 11001, kDay);
     EXPECT_TRUE(decision.admitted) << "a new second, a new budget";
     EXPECT_EQ(decision.summaryCount, 0u);
 
     // A second without excess needs no summary.
-    for (int i = 0; i < 4; ++i) EXPECT_TRUE(limiter.Admit(LogKind::RefusedMessage, 11002).admitted);
-    EXPECT_FALSE(limiter.Admit(LogKind::RefusedMessage, 11003).admitted);
-    decision = limiter.Admit(LogKind::RefusedMessage, 12001);
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(limiter.Admit(LogKind::RefusedMessage, 11002, kDay).admitted);
+    EXPECT_FALSE(limiter.Admit(LogKind::RefusedMessage, 11003, kDay).admitted);
+    decision = limiter.Admit(LogKind::RefusedMessage, 12001, kDay);
     EXPECT_TRUE(decision.admitted);
     EXPECT_EQ(Summaries(decision), std::vector<std::string>{"refused messages 1"});
 }
 
 // A peer's request ID goes into a log line: nothing in it may start a new
 // line or break the file's text.
+// Past its day's bound a kind is counted, not written; the count comes with
+// the first line of a later day, and the new day starts a new bound.
+TEST(LogLimiter, TenThousandLinesADayPerKind) {
+    LogLimiter limiter;
+    std::uint64_t nowMs = 0;
+    for (std::uint64_t line = 1; line <= LogLimiter::kLinesPerDay; ++line, nowMs += 250) {
+        const auto decision = limiter.Admit(LogKind::RefusedMessage, nowMs, kDay);
+        ASSERT_TRUE(decision.admitted) << line;
+        ASSERT_EQ(decision.dayBoundReached, line == LogLimiter::kLinesPerDay) << line;
+    }
+    EXPECT_FALSE(limiter.Admit(LogKind::RefusedMessage, nowMs += 250, kDay).admitted);
+    EXPECT_FALSE(limiter.Admit(LogKind::RefusedMessage, nowMs += 250, kDay).admitted);
+    EXPECT_TRUE(limiter.Admit(LogKind::FailedExport, nowMs += 250, kDay).admitted) << "each kind has its own";
+
+    const auto nextDay = limiter.Admit(LogKind::FailedExport, nowMs += 250, kDay + 1);
+    EXPECT_TRUE(nextDay.admitted);
+    ASSERT_EQ(nextDay.daySummaryCount, 1u);
+    EXPECT_EQ(nextDay.daySummaries[0].kind, LogKind::RefusedMessage);
+    EXPECT_EQ(nextDay.daySummaries[0].day, kDay);
+    EXPECT_EQ(nextDay.daySummaries[0].skipped, 2u);
+    EXPECT_TRUE(limiter.Admit(LogKind::RefusedMessage, nowMs += 250, kDay + 1).admitted) << "a new day, a new bound";
+}
+
 template <class Char>
 std::string LoggableText(const std::basic_string<Char>& text) {
     return LogText().AddLoggable(text.data(), text.size()).CStr();
