@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "support/owned_text.h"
 #include "support/unique_handle.h"
 
 namespace vtx {
@@ -10,7 +11,8 @@ namespace {
 
 constexpr wchar_t kBridgeKey[] = L"Software\\vantix_v40";
 constexpr wchar_t kBridgeValue[] = L"bridgepath";
-constexpr DWORD kModuleNameUnits = 1024;
+// The longest path Windows knows, terminator included.
+constexpr DWORD kLongestPathUnits = 32768;
 
 }  // namespace
 
@@ -44,14 +46,21 @@ void PublishBridgePathFrom(const wchar_t* executablePath, std::size_t length) no
 
 void PublishBridgePath() noexcept {
     // NULL names the host's executable, which is what the companion needs,
-    // not this library's file.
-    wchar_t buffer[kModuleNameUnits] = {};
-    ::GetModuleFileNameW(nullptr, buffer, kModuleNameUnits);
-    // Older systems leave a truncated name unterminated: never read past
-    // the buffer looking for the end.
-    std::size_t length = 0;
-    while (length < kModuleNameUnits && buffer[length] != L'\0') ++length;
-    PublishBridgePathFrom(buffer, length);
+    // not this library's file. A name longer than the buffer comes back cut
+    // (on older systems unterminated), and the folder of a cut name is some
+    // other folder: only a whole name is published, in a buffer that grows
+    // up to the longest path there is.
+    for (DWORD capacity = 1024;; capacity = capacity * 4 < kLongestPathUnits ? capacity * 4 : kLongestPathUnits) {
+        OwnedText<wchar_t> buffer;
+        if (!buffer.Allocate(capacity)) return;
+        const DWORD length = ::GetModuleFileNameW(nullptr, buffer.Data(), capacity);
+        if (length == 0) return;
+        if (length < capacity) {
+            PublishBridgePathFrom(buffer.Data(), length);
+            return;
+        }
+        if (capacity == kLongestPathUnits) return;
+    }
 }
 
 }  // namespace vtx

@@ -27,8 +27,10 @@ namespace vtx {
 class BridgeContext {
 public:
     // The queue's bounds: a host that stops collecting must not let a busy
-    // peer exhaust its memory.
-    static constexpr std::size_t kQueuedTextsBound = static_cast<std::size_t>(-1);
+    // peer exhaust its memory, neither with long texts nor with many empty
+    // ones (each costs its bookkeeping, and a genuine request would wait
+    // behind them all).
+    static constexpr std::size_t kQueuedTextsBound = 65536;
     static constexpr std::size_t kQueuedBytesBound = 64u * 1024u * 1024u;
 
     // The process's context, built on first use; null only when no memory

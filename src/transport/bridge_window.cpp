@@ -50,20 +50,6 @@ ATOM RegisterBridgeClass(HINSTANCE module, WNDPROC procedure) {
     return atom;
 }
 
-// A host running with higher integrity than the peer would otherwise never
-// receive its messages: every answer would be dropped by the system and
-// every request would time out. The decoder treats every message as
-// untrusted anyway. Looked up at run time: older systems lack the call.
-void AllowCopyDataFromLowerIntegrity(HWND window) {
-    using FilterFunction = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
-    const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-    const auto filter = user32 == nullptr ? nullptr
-                                          : reinterpret_cast<FilterFunction>(reinterpret_cast<void*>(
-                                                ::GetProcAddress(user32, "ChangeWindowMessageFilterEx")));
-    constexpr DWORD kAllow = 1;  // MSGFLT_ALLOW
-    if (filter != nullptr) filter(window, WM_COPYDATA, kAllow, nullptr);
-}
-
 // Answers 0 to the sender and says why in the log.
 LRESULT Refuse(std::uint32_t code, std::uint32_t size, const char* why) {
     WriteLimitedLog(LogKind::RefusedMessage, LogText("[BridgeWindowProc] Refused message ")
@@ -112,6 +98,20 @@ HWND BridgeWindow::Handle() noexcept {
 
 bool BridgeWindow::Stop() noexcept { return thread_.Stop(); }
 
+// An elevated host would otherwise never receive an unelevated peer's
+// messages: every answer would be dropped by the system and every request
+// would time out. The decoder treats every message as untrusted anyway.
+// Looked up at run time: older systems lack the call.
+void BridgeWindow::AllowCopyDataFromLowerIntegrity(HWND window) noexcept {
+    using FilterFunction = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+    const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+    const auto filter = user32 == nullptr ? nullptr
+                                          : reinterpret_cast<FilterFunction>(reinterpret_cast<void*>(
+                                                ::GetProcAddress(user32, "ChangeWindowMessageFilterEx")));
+    constexpr DWORD kAllow = 1;  // MSGFLT_ALLOW
+    if (filter != nullptr) filter(window, WM_COPYDATA, kAllow, nullptr);
+}
+
 void BridgeWindow::RunLoop(LibraryThread& thread, void* self) noexcept {
     const HINSTANCE module = ::GetModuleHandleW(nullptr);
     if (RegisterBridgeClass(module, WindowProcedure) == 0) return;
@@ -120,7 +120,8 @@ void BridgeWindow::RunLoop(LibraryThread& thread, void* self) noexcept {
                                           nullptr, module, self);
     if (window != nullptr) {
         ::ShowWindow(window, SW_HIDE);
-        AllowCopyDataFromLowerIntegrity(window);
+        auto& bridge = *static_cast<BridgeWindow*>(self);
+        if (bridge.hostAboveMedium_()) bridge.openFilter_(window);
         thread.WaitForWake(kSettleMs);
         thread.MarkReady();
 
@@ -194,11 +195,15 @@ LRESULT BridgeWindow::QueueServerRequest(const InboundMessage& message, std::uin
     Owned<QueuedText> text = F::ToQueued(message.payload, &refusal);
     if (!text) return Refuse(message.code, size, refusal);
     const std::size_t bytes = text->StoredBytes();
-    if (serverRequests_.Push(std::move(text)) != ServerRequestQueue::Admission::Kept) {
+    const ServerRequestQueue::Admission admission = serverRequests_.Push(std::move(text));
+    if (admission != ServerRequestQueue::Admission::Kept) {
         // A flooding peer meets this thousands of times a second: limited.
         // The peer learns from the 0 that the text was not taken.
         WriteLimitedLog(LogKind::RefusedMessage,
-                        LogText("[PushServerRequest] Server request queue is full: ").Add(bytes).Add(" bytes refused."));
+                        LogText("[PushServerRequest] Server request queue is full")
+                            .Add(admission == ServerRequestQueue::Admission::TooManyTexts ? " (texts): " : ": ")
+                            .Add(bytes)
+                            .Add(" bytes refused."));
         return 0;
     }
     worker_.Wake();

@@ -6,6 +6,11 @@
 // the next send should it ever have ended. Its window procedure is the only
 // receiver of the peer's messages: answers go to the answer board, server
 // requests to the queue (waking the callback worker). It never sends.
+//
+// The window accepts WM_COPYDATA from processes of lower integrity only when
+// the host itself runs above Medium (elevated), so that an unelevated peer
+// can still answer it; otherwise the system's default stands, and a
+// sandboxed process cannot put server requests in the host's queue.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +19,7 @@
 #include <cstdint>
 
 #include "support/library_thread.h"
+#include "support/process_identity.h"
 #include "support/stop_signal.h"
 #include "support/unique_handle.h"
 #include "transport/decode.h"
@@ -48,7 +54,11 @@ public:
     LRESULT Receive(std::uint32_t code, const void* data, std::uint32_t size) noexcept;
 
 private:
+    friend class BridgeWindowProbe;  // tests only
+
     static void RunLoop(LibraryThread& thread, void* self) noexcept;
+    // Lets WM_COPYDATA of lower-integrity processes through to `window`.
+    static void AllowCopyDataFromLowerIntegrity(HWND window) noexcept;
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
     template <class F>
     LRESULT FileAnswer(const InboundMessage& message, std::uint32_t size) noexcept;
@@ -62,6 +72,8 @@ private:
     LibraryThread thread_;
     // Found by the attempts of Handle(); valid while the loop that made it runs.
     std::atomic<HWND> window_{nullptr};
+    bool (*hostAboveMedium_)() noexcept = HostRunsAboveMediumIntegrity;
+    void (*openFilter_)(HWND window) noexcept = AllowCopyDataFromLowerIntegrity;
 };
 
 }  // namespace vtx

@@ -19,8 +19,6 @@ constexpr wchar_t kRunPeerFirstText[] =
 // "Error"
 constexpr wchar_t kRunPeerFirstCaption[] = L"\uC624\uB958";
 
-HWND FindPeerWindow() { return ::FindWindowW(kPeerClassName, nullptr); }
-
 // The host's executable may carry its own wording as string 101.
 void ShowRunPeerFirst() {
     wchar_t text[kRunPeerFirstCapacity] = {};
@@ -43,6 +41,40 @@ LRESULT SendCopyData<WideForm>(HWND peer, WPARAM sender, LPARAM data, DWORD_PTR*
 
 }  // namespace
 
+PeerVerdict PeerDelivery::VerdictFor(HWND window, DWORD processId) noexcept {
+    {
+        LockHold hold(knownLock_);
+        for (const KnownWindow& known : known_) {
+            if (known.window == window && known.processId == processId) return known.verdict;
+        }
+    }
+    const PeerVerdict verdict = judge_(processId);
+    // Only a process still there is remembered: one that has ended may
+    // come back under the same ID, with other facts.
+    if (verdict == PeerVerdict::Unreadable) return verdict;
+    LockHold hold(knownLock_);
+    known_[nextKnown_] = KnownWindow{window, processId, verdict};
+    nextKnown_ = (nextKnown_ + 1) % kKnownWindows;
+    return verdict;
+}
+
+HWND PeerDelivery::FindPeer() noexcept {
+    // In Z-order, as FindWindowW would take them.
+    HWND candidate = nullptr;
+    while ((candidate = ::FindWindowExW(nullptr, candidate, kPeerClassName, nullptr)) != nullptr) {
+        DWORD processId = 0;
+        ::GetWindowThreadProcessId(candidate, &processId);
+        const PeerVerdict verdict = processId == 0 ? PeerVerdict::Unreadable : VerdictFor(candidate, processId);
+        if (verdict == PeerVerdict::Qualifies) return candidate;
+        WriteLimitedLog(LogKind::SkippedPeer, LogText("[SendMessageCopyData] Skipped a VantixConnect window of process ")
+                                                  .Add(processId)
+                                                  .Add(": ")
+                                                  .Add(PeerVerdictReason(verdict))
+                                                  .Add("."));
+    }
+    return nullptr;
+}
+
 LRESULT PeerDelivery::Send(std::uint32_t code, const void* envelope, std::uint32_t size) noexcept {
     if (stop_.Raised()) return 0;
     // While the box is up every send fails at once, as with the peer missing.
@@ -50,7 +82,7 @@ LRESULT PeerDelivery::Send(std::uint32_t code, const void* envelope, std::uint32
     // call us again), and other threads may send meanwhile: one box tells
     // the user all there is to tell.
     const bool boxUp = BoxShowing();
-    HWND peer = boxUp ? nullptr : FindPeerWindow();
+    HWND peer = boxUp ? nullptr : FindPeer();
     if (peer == nullptr) {
         if (!boxUp && !boxShowing_.exchange(true)) {
             ShowRunPeerFirst();
@@ -69,7 +101,7 @@ LRESULT PeerDelivery::Send(std::uint32_t code, const void* envelope, std::uint32
         WriteLog("[SendMessageCopyData] Not found VantixBridge handle.");
         return 0;
     }
-    if (!senderKnown && (peer = FindPeerWindow()) == nullptr) return 0;
+    if (!senderKnown && (peer = FindPeer()) == nullptr) return 0;
 
     COPYDATASTRUCT data{};
     data.dwData = code;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/envelope_helpers.h"
+#include "support/scoped_folder.h"
 #include "transport/bridge_context.h"
 #include "transport/envelope.h"
 #include "transport/window_names.h"
@@ -183,15 +184,81 @@ TEST_F(BridgeWindowTest, ServerRequestQueueIsBoundedAndFreesAsTextsAreCollected)
     EXPECT_EQ(ServerRequestQueueProbe::Bytes(context.serverRequests), 0u);
     EXPECT_EQ(Send(1009, *narrow), 1);
     EXPECT_EQ(ServerRequestQueueProbe::Bytes(context.serverRequests), 2u);
+
+    // As many texts as there may be, however short: the last is refused.
+    ASSERT_EQ(BridgeContext::kQueuedTextsBound, 65536u);
+    while (ServerRequestQueueProbe::Count(context.serverRequests) < BridgeContext::kQueuedTextsBound) {
+        ASSERT_EQ(context.serverRequests.Push(QueuedText::Make(0)), ServerRequestQueue::Admission::Kept);
+    }
+    auto empty = MakeBlankEnvelope<MessageEnvelope>();
+    EXPECT_EQ(Send(1009, *empty), 0) << "text 65537";
+    EXPECT_EQ(ServerRequestQueueProbe::Count(context.serverRequests), BridgeContext::kQueuedTextsBound);
     context.serverRequests.Clear();
 }
 
-TEST(BridgeWindowLifetime, StopRemovesWindowAndClassSoALaterStartWorks) {
+bool Elevated() noexcept { return true; }
+bool NotElevated() noexcept { return false; }
+HWND g_filterOpenedFor = nullptr;
+int g_filterOpenings = 0;
+void RecordFilterOpening(HWND window) noexcept {
+    g_filterOpenedFor = window;
+    ++g_filterOpenings;
+}
+
+// Processes of lower integrity reach the bridge window only when the host
+// runs elevated (so that an unelevated peer can answer it). Wine runs every
+// process at one level: the host's is decided here.
+TEST(BridgeWindowFilter, OpensForLowerIntegrityOnlyWhenTheHostIsElevated) {
+    for (const bool elevated : {false, true}) {
+        SCOPED_TRACE(elevated ? "elevated" : "not elevated");
+        BridgeContext context;
+        BridgeWindowProbe::SetFilter(context.bridgeWindow, elevated ? Elevated : NotElevated, RecordFilterOpening);
+        g_filterOpenings = 0;
+        g_filterOpenedFor = nullptr;
+        const HWND window = context.bridgeWindow.Handle();
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(g_filterOpenings, elevated ? 1 : 0);
+        EXPECT_EQ(g_filterOpenedFor, elevated ? window : nullptr);
+        context.bridgeWindow.Stop();
+    }
+}
+
+LRESULT CALLBACK TakeEveryMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return message == WM_COPYDATA ? 1 : ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A window of the peer's class in this process that takes every message.
+class PeerStandIn {
+public:
+    PeerStandIn() {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = TakeEveryMessage;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = kPeerClassName;
+        ::RegisterClassW(&windowClass);
+        window_ = ::CreateWindowExW(0, kPeerClassName, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                    windowClass.hInstance, nullptr);
+    }
+    ~PeerStandIn() { ::DestroyWindow(window_); }
+    PeerStandIn(const PeerStandIn&) = delete;
+    PeerStandIn& operator=(const PeerStandIn&) = delete;
+
+private:
+    HWND window_ = nullptr;
+};
+
+// A loop that has ended (here stopped, as at unload) leaves no window and no
+// class behind, and the next send starts it again and goes out as ever.
+TEST(BridgeWindowLifetime, StopRemovesWindowAndClassAndTheNextSendStartsTheLoopAgain) {
+    test::ScopedCurrentFolder folder;  // for the lookup's log lines
+    const PeerStandIn peer;
     BridgeContext context;
+    auto envelope = MakeBlankEnvelope<MessageEnvelope>();
     for (int cycle = 0; cycle < 3; ++cycle) {
-        EXPECT_EQ(FindBridgeWindow(), nullptr) << "nothing runs before the first use";
-        ASSERT_NE(context.bridgeWindow.Handle(), nullptr) << "cycle " << cycle;
-        ASSERT_NE(FindBridgeWindow(), nullptr) << "cycle " << cycle;
+        SCOPED_TRACE("cycle " + std::to_string(cycle));
+        EXPECT_EQ(FindBridgeWindow(), nullptr) << "nothing runs before the first send";
+        EXPECT_EQ(context.delivery.Send(1008, envelope.get(), sizeof(MessageEnvelope)), 1);
+        ASSERT_NE(FindBridgeWindow(), nullptr);
         EXPECT_TRUE(context.bridgeWindow.Stop());
         EXPECT_EQ(FindBridgeWindow(), nullptr);
         WNDCLASSW info{};

@@ -8,6 +8,11 @@
 #include "transport/answer_board.h"
 #include "transport/server_request_queue.h"
 
+#if defined(_WIN32)
+#include "transport/bridge_window.h"
+#include "transport/peer_delivery.h"
+#endif
+
 namespace vtx {
 
 class AnswerBoardProbe {
@@ -38,5 +43,22 @@ public:
 private:
     LockHold hold_;
 };
+
+#if defined(_WIN32)
+// Seams of the components that ask the system who a process is: Wine runs
+// every process at one integrity level and under one user, so tests decide.
+class PeerDeliveryProbe {
+public:
+    static void SetJudge(PeerDelivery& delivery, PeerVerdict (*judge)(DWORD) noexcept) { delivery.judge_ = judge; }
+};
+
+class BridgeWindowProbe {
+public:
+    static void SetFilter(BridgeWindow& window, bool (*hostAboveMedium)() noexcept, void (*openFilter)(HWND) noexcept) {
+        window.hostAboveMedium_ = hostAboveMedium;
+        window.openFilter_ = openFilter;
+    }
+};
+#endif
 
 }  // namespace vtx

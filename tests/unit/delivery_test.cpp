@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "common/envelope_helpers.h"
+#include "component_probes.h"
 #include "support/child_process.h"
+#include "support/peer_process.h"
 #include "support/message_box_watcher.h"
 #include "support/scoped_folder.h"
 #include "support/unique_handle.h"
@@ -152,6 +155,66 @@ TEST(DeliveryWithAnotherHost, TakesTheBridgeWindowOfThisProcessOnly) {
     context.bridgeWindow.Stop();
     ASSERT_TRUE(otherReady) << "the other host made no bridge window:\n" << other.output;
     EXPECT_TRUE(other.ended && other.exitCode == 0) << other.output;
+}
+
+// The process the judge of the test below turns away.
+DWORD g_turnedAway = 0;
+PeerVerdict JudgeForTest(DWORD processId) noexcept {
+    return processId == g_turnedAway ? PeerVerdict::BelowMediumIntegrity : PeerVerdict::Qualifies;
+}
+
+std::size_t RecordsIn(const std::wstring& folder) {
+    std::size_t count = 0;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = ::FindFirstFileW((folder + L"\\*.bin").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    do ++count;
+    while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return count;
+}
+
+// Any process can make a window of the peer's class. One whose process does
+// not qualify (here judged below Medium integrity: Wine runs every process
+// at one level) receives nothing though it comes first in Z-order, and the
+// genuine peer behind it gets the message. With both qualifying, the first
+// would get it.
+TEST(DeliveryToThePeer, AWindowWhoseProcessDoesNotQualifyReceivesNothing) {
+    test::ScopedCurrentFolder folder;  // the records, and the log's fallback
+    const std::wstring realRecords = folder.Path() + L"\\real";
+    const std::wstring impostorRecords = folder.Path() + L"\\impostor";
+    test::PeerProcess real({L"--record", realRecords});
+    ASSERT_NE(real.Window(), nullptr);
+    test::PeerProcess impostor({L"--record", impostorRecords});  // the newer window: first in Z-order
+    ASSERT_NE(impostor.Window(), nullptr);
+    ASSERT_EQ(::FindWindowW(kPeerClassName, nullptr), impostor.Window());
+    auto envelope = MakeBlankEnvelope<MessageEnvelope>();
+    {
+        BridgeContext context;
+        g_turnedAway = impostor.ProcessId();
+        PeerDeliveryProbe::SetJudge(context.delivery, JudgeForTest);
+        EXPECT_NE(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0);
+        EXPECT_NE(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0) << "the verdict is kept";
+        context.bridgeWindow.Stop();
+    }
+    EXPECT_EQ(RecordsIn(realRecords), 2u);
+    EXPECT_EQ(RecordsIn(impostorRecords), 0u);
+    if (!test::LibraryLogFolderExists()) {
+        const std::string skipped = "[SendMessageCopyData] Skipped a VantixConnect window of process " +
+                                    std::to_string(impostor.ProcessId()) + ": it runs below Medium integrity.";
+        const auto lines = test::ReadFallbackLog();
+        // One a lookup: the first send looks twice (it waited for the bridge
+        // window in between), the second once.
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), skipped), 3);
+    }
+
+    // Judged for real, both qualify here, and the first in Z-order is taken.
+    BridgeContext context;
+    EXPECT_NE(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0);
+    context.bridgeWindow.Stop();
+    EXPECT_EQ(RecordsIn(impostorRecords), 1u);
+    EXPECT_EQ(JudgeProcess(::GetCurrentProcessId()), PeerVerdict::Qualifies);
+    EXPECT_EQ(JudgeProcess(impostor.ProcessId()), PeerVerdict::Qualifies);
 }
 
 }  // namespace
