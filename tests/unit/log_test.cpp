@@ -438,6 +438,17 @@ TEST(LogLimiter, FiveLinesASecondPerKindTheRestCountedOnce) {
                                                   "not written."});
 }
 
+// One malformed message every 1.2 s: each second that ends without excess
+// closes too, so every line is written and no summary claims a loss.
+TEST(LogLimiter, ALineNowAndThenIsNeverHeldBack) {
+    LogLimiter limiter;
+    std::vector<std::string> summaries;
+    for (int line = 0; line < 12; ++line) {
+        EXPECT_TRUE(limiter.Admit(LogKind::RefusedMessage, 10000 + line * 1200, summaries)) << "line " << line;
+    }
+    EXPECT_TRUE(summaries.empty());
+}
+
 // A peer's request ID goes into a log line: nothing in it may start a new
 // line or break the file's text.
 TEST(LogLimiter, TextsFromOutsideAreMadeSafeForOneLine) {
