@@ -5,11 +5,12 @@
 // server request the callback receives, answers it, sends one request, and
 // ends safely. Output is UTF-8; exit code 0 when every step succeeded.
 //
-// Ending safely: the library's callback worker runs until the DLL is
-// unloaded, which for a program linked through the import library is the
-// end of the process, after main's static objects are gone. So the callback
-// touches only state that is never destroyed, and stops taking texts before
-// vtx_deinit.
+// Ending safely: the library calls the callback only inside the session,
+// and never again once vtx_deinit has returned 200. Should vtx_deinit fail,
+// the session stays open and the callback may run until the DLL is unloaded,
+// which for a program linked through the import library is the end of the
+// process, after main's static objects are gone. So the callback touches only
+// state that is never destroyed, and stops taking texts before vtx_deinit.
 #include <windows.h>
 
 #include <atomic>
