@@ -1,9 +1,10 @@
 # The developer kit: `cpack` in a build folder (scripts/sdk.sh does it all)
 # makes vtxbridge-<version>-win32.zip from a 32-bit build and
-# vtxbridge-<version>-win64.zip from a 64-bit one, the same layout. The DLL, its import libraries, the
-# header and the tools are installed by src/, tools/peer/ and tools/cli/;
-# this file adds the CMake package, the documents and the C sample, and sets
-# up CPack.
+# vtxbridge-<version>-win64.zip from a 64-bit one, the same layout. The DLL
+# (the release build, stripped), its import libraries, the header and the
+# tools are installed by src/, tools/peer/ and tools/cli/; this file adds the
+# CMake package, the documents and the samples, sets up CPack, and names
+# what must be built before packing (target vtx_kit).
 #
 #   bin/      vtxbridge.dll, vtxpeer.exe, vtxcli.exe
 #   include/  vtxbridge.h
@@ -16,6 +17,11 @@
 #             mingw-x86_64.cmake (win64)
 #   README.md, CHANGELOG.md, LICENSE
 include(CMakePackageConfigHelpers)
+
+# What cpack packs, built by `cmake --build <dir> --target vtx_kit`: the DLL's
+# target may be one built elsewhere and only imported here.
+add_custom_target(vtx_kit)
+add_dependencies(vtx_kit vtxbridge vtxpeer vtxcli)
 
 set(VTX_PACKAGE_CONFIG_DIR lib/cmake/vtxbridge)
 # Also records the kit's bitness (CMAKE_SIZEOF_VOID_P): a project of the
