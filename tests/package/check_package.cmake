@@ -105,13 +105,17 @@ foreach(file IN LISTS expected)
 endforeach()
 
 # --- Bitness: binaries for the kit's machine, the .def that fits it ---------
+# Shipped stripped: no symbol table and no debugging sections.
 find_program(LLVM_READOBJ NAMES llvm-readobj llvm-readobj-14)
 if(LLVM_READOBJ)
   foreach(binary bin/vtxbridge.dll bin/vtxpeer.exe bin/vtxcli.exe)
-    execute_process(COMMAND ${LLVM_READOBJ} --file-headers ${kit}/${binary}
+    execute_process(COMMAND ${LLVM_READOBJ} --file-headers --sections ${kit}/${binary}
       RESULT_VARIABLE result OUTPUT_VARIABLE headers ERROR_VARIABLE headers)
     if(NOT result EQUAL 0 OR NOT headers MATCHES "Machine: ${coff_machine} ")
       message(FATAL_ERROR "${binary} in the ${platform} kit is not built for ${coff_machine}:\n${headers}")
+    endif()
+    if(NOT headers MATCHES "SymbolCount: 0\n" OR headers MATCHES "Name: \\.debug")
+      message(FATAL_ERROR "${binary} in the ${platform} kit is not stripped:\n${headers}")
     endif()
   endforeach()
 else()
