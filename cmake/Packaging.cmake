@@ -42,25 +42,36 @@ install(FILES
   ${PROJECT_SOURCE_DIR}/docs/vtxcli.md
   DESTINATION docs)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/sdk.md DESTINATION . RENAME README.md)
+
+# The samples (a C host that polls, a C++ host with a callback, a host that
+# loads the DLL at run time), each with the README that gives its builds, the
+# cross-build toolchain file, and the release notes and licence.
 install(FILES
   ${PROJECT_SOURCE_DIR}/samples/c_host/CMakeLists.txt
   ${PROJECT_SOURCE_DIR}/samples/c_host/c_host.c
   DESTINATION samples/c_host)
-
-# More samples (a C++ host with a callback, a host that loads the DLL at run
-# time), the READMEs that give their builds, the cross-build toolchain file,
-# and the release notes and licence.
-install(FILES ${PROJECT_SOURCE_DIR}/samples/c_host/README.md DESTINATION samples/c_host)
 install(FILES
   ${PROJECT_SOURCE_DIR}/samples/cpp_host/CMakeLists.txt
   ${PROJECT_SOURCE_DIR}/samples/cpp_host/cpp_host.cpp
-  ${PROJECT_SOURCE_DIR}/samples/cpp_host/README.md
   DESTINATION samples/cpp_host)
 install(FILES
   ${PROJECT_SOURCE_DIR}/samples/dynload_host/CMakeLists.txt
   ${PROJECT_SOURCE_DIR}/samples/dynload_host/dynload_host.c
-  ${PROJECT_SOURCE_DIR}/samples/dynload_host/README.md
   DESTINATION samples/dynload_host)
+# A sample's README gives the builds of the kit's own bitness. The sources
+# are written for the win32 kit; the win64 kit's are made from them.
+foreach(sample c_host cpp_host dynload_host)
+  set(readme ${PROJECT_SOURCE_DIR}/samples/${sample}/README.md)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    file(READ ${readme} text)
+    string(REPLACE "-A Win32" "-A x64" text "${text}")
+    string(REPLACE "i686" "x86_64" text "${text}")
+    set(readme ${CMAKE_BINARY_DIR}/generated/samples/${sample}/README.md)
+    file(WRITE ${readme} "${text}")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/samples/${sample}/README.md)
+  endif()
+  install(FILES ${readme} DESTINATION samples/${sample})
+endforeach()
 # The cross-build toolchain file of the kit's bitness.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   install(FILES ${PROJECT_SOURCE_DIR}/samples/mingw-x86_64.cmake DESTINATION samples)
