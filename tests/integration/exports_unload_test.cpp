@@ -138,7 +138,9 @@ TEST(LibraryUnload, RepeatedUnloadsLeaveNoThreadRunningInTheUnmappedLibrary) {
 //
 // The callback answers its server request with vtx_sendresponsew, as the API
 // reference invites; the peer takes 500 ms over that answer and never replies.
-// The host unloads without vtx_deinit while the export is still delivering:
+// The host unloads without vtx_deinit while the export is still delivering
+// (or, when the peer handled it before returning from the test's `serve`,
+// already waiting for the peer's reply):
 // the export must give up its wait (14) at once, return into the callback and
 // let the worker end, all before FreeLibrary returns.
 constexpr char kCallbackUnloadCompleted[] = "the host outlived the unload";
