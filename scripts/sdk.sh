@@ -2,7 +2,8 @@
 # Builds the developer kits: vtxbridge-<version>-win32.zip (32-bit) and
 # vtxbridge-<version>-win64.zip (64-bit), each with its DLL, the header and
 # import libraries (MinGW and MSVC), the .def that fits, the CMake package,
-# vtxpeer.exe, vtxcli.exe, the documents and the C sample. Prints the two
+# vtxpeer.exe, vtxcli.exe, the documents and the samples. Builds only what
+# the kits hold (target vtx_kit, cmake/Packaging.cmake). Prints the two
 # zips' paths, one a line (win32 first), alone on standard output (progress
 # goes to standard error): kits=$(scripts/sdk.sh).
 #
@@ -15,7 +16,7 @@ for preset in mingw mingw64; do
   dir=""
   [ -n "${VTX_SDK_BUILD_DIR:-}" ] && dir=$VTX_SDK_BUILD_DIR/$preset
   # Progress on standard error: standard output is the zips' paths alone.
-  vtx_build --preset "$preset" --dir "$dir" vtxbridge vtxpeer vtxcli >&2
+  vtx_build --preset "$preset" --dir "$dir" vtx_kit >&2
 
   case $preset in
     mingw) platform=win32 ;;

@@ -13,7 +13,11 @@ constexpr DWORD kLoopStopBoundMs = 2000;
 
 void Unload() {
     try {
-        vtx::GetBridgeContext().StopCallbackWorker(kWorkerStopBoundMs);
+        vtx::BridgeContext& context = vtx::GetBridgeContext();
+        // First, so that the worker, even inside an export the host's
+        // callback called, meets no wait it would have to sit out.
+        context.BeginUnload();
+        context.StopCallbackWorker(kWorkerStopBoundMs);
     } catch (...) {
     }
     vtx::StopMessageLoop(kLoopStopBoundMs);

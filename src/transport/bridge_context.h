@@ -64,7 +64,8 @@ public:
     // Waits about five seconds (at most 50 pauses of up to 100 ms, each cut
     // short the moment an answer is filed) for the answer and hands it over,
     // ending the registration. Null with *timedOut = 1 when it did not come;
-    // the registration then stays until RemoveResponse.
+    // the registration then stays until RemoveResponse. An unload ends the
+    // wait at once, as if the time were up.
     std::unique_ptr<Answer> WaitResponse(int* timedOut, const std::string& requestId) {
         return Wait<NarrowForm>(timedOut, requestId);
     }
@@ -121,6 +122,15 @@ public:
     // Stops the worker at unload. Waits at most `bound` milliseconds for it.
     void StopCallbackWorker(DWORD bound);
 
+    // --- Unload ----------------------------------------------------------------
+    // The unload's first step. From then on no delivery, no message box, no
+    // answer wait and no worker starts, and an answer wait under way ends at
+    // once: an export the host's callback runs on the worker's thread returns
+    // its failure into the callback, which returns into the worker, which can
+    // then end before the library's code goes away.
+    void BeginUnload();
+    bool Unloading() const { return unloading_.load() != 0; }
+
     // --- Plain shared words ------------------------------------------------------
     std::atomic<HWND> bridgeWindow{nullptr};
     // 0 after vtx_init, 1 after vtx_initw, -1 with no session form.
@@ -149,6 +159,9 @@ private:
     std::uint64_t answersFiled_ = 0;
     Lock workerGuard_;
     std::shared_ptr<WorkerControl> worker_;
+    // Set under responseGuard_, so that a waiter either sees it before it
+    // sleeps or is woken by BeginUnload's notification.
+    std::atomic<std::int32_t> unloading_{0};
     NamedMutexPresence serverRequestMutex_;
     NamedMutexPresence responseMutex_;
 };

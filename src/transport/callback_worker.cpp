@@ -193,6 +193,9 @@ DWORD WINAPI CallbackWorker(LPVOID parameter) {
 
 bool BridgeContext::StartCallbackWorker(ServerRequestCallback callback, Form callbackForm) {
     LockHold guard(workerGuard_);
+    // A callback that opens a session as the library is unloaded gets no
+    // worker: a new thread could not start before the unload ends.
+    if (Unloading()) return false;
     // One worker per process: a running one takes the new callback, so no two
     // workers ever compete for the same queue.
     if (worker_ && worker_->thread && !worker_->HasEnded()) {

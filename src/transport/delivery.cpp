@@ -79,6 +79,9 @@ HWND BridgeContext::GetWindowHandle() {
 }
 
 LRESULT BridgeContext::SendMessageCopyData(const COPYDATASTRUCT* data) {
+    // Nothing goes out once the library is being unloaded, and no box comes
+    // up: the caller may be the worker, which must get out of our code.
+    if (Unloading()) return 0;
     // While the box is up every send fails at once, as with the peer missing.
     const bool boxUp = RunPeerFirstBoxShowing();
     HWND peer = boxUp ? nullptr : FindPeerWindow();

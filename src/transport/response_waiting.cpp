@@ -1,7 +1,7 @@
 // Filing answers and waiting for them: the in-process lock is held only for
 // the table work, never across a pause, and answers are made and released
 // outside it. A waiting export sleeps until an answer is filed, so
-// it takes its own the moment it arrives.
+// it takes its own the moment it arrives, or until the library is unloaded.
 #include <algorithm>
 #include <chrono>
 
@@ -64,15 +64,24 @@ std::unique_ptr<typename F::Answer> BridgeContext::Wait(int* timedOut, const typ
             filedBefore = answersFiled_;
         }
         const Clock::time_point now = Clock::now();
-        if (now >= deadline) break;
+        if (now >= deadline || Unloading()) break;
         // Woken by any filing; an answer for someone else just means another look.
         const auto pause = std::min<Clock::duration>(deadline - now, kLongestPause);
         const auto pauseMs = std::chrono::ceil<std::chrono::milliseconds>(pause).count();
         std::unique_lock<Lock> guard(responseGuard_);
-        if (answersFiled_ == filedBefore) answerFiled_.WaitFor(guard, static_cast<DWORD>(pauseMs));
+        if (answersFiled_ == filedBefore && !Unloading()) answerFiled_.WaitFor(guard, static_cast<DWORD>(pauseMs));
     }
     *timedOut = 1;
     return nullptr;
+}
+
+// The unload is one more thing a waiter is woken for.
+void BridgeContext::BeginUnload() {
+    {
+        LockHold guard(responseGuard_);
+        unloading_ = 1;
+    }
+    answerFiled_.NotifyAll();
 }
 
 template <class F>
