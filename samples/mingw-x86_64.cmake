@@ -1,13 +1,17 @@
 # Cross-builds the samples (or your host) for 64-bit Windows on Debian or
-# Ubuntu with MinGW-w64 (apt install mingw-w64 cmake), from the kit's folder:
+# Ubuntu with MinGW-w64 (apt install mingw-w64 cmake ninja-build), from the
+# kit's folder, naming this file by its full path (CMake looks for a relative
+# one in the build folder):
 #
-#   cmake -S samples/c_host -B c_host-build -DCMAKE_TOOLCHAIN_FILE=samples/mingw-x86_64.cmake -DCMAKE_PREFIX_PATH=$PWD
+#   cmake -S samples/c_host -B c_host-build -G Ninja -DCMAKE_TOOLCHAIN_FILE=$PWD/samples/mingw-x86_64.cmake -DCMAKE_PREFIX_PATH=$PWD
 #   cmake --build c_host-build
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++)
+# The -posix compilers: the win32 thread model of the plain x86_64-w64-mingw32-g++
+# has no std::thread or std::mutex.
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 
 # The compilers' own libraries and headers come from the MinGW root; the kit

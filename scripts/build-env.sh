@@ -39,6 +39,12 @@ vtx_build() {
     return
   fi
   build=$(realpath -m -- "$dir")
+  # A build of the presets' kind in DIR takes the Clang DLL for its kit from
+  # the sibling folder the Clang build of its bitness uses (see sdk.sh).
+  case $preset in
+    mingw) extra=(-DVTX_KIT_LIBRARY_DIR="$(dirname "$build")/clang/bin") ;;
+    mingw64) extra=(-DVTX_KIT_LIBRARY_DIR="$(dirname "$build")/clang64/bin") ;;
+  esac
   # The toolchain is given only to a new build folder; CMake keeps it.
   if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \

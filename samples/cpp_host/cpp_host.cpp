@@ -5,15 +5,19 @@
 // server request the callback receives, answers it, sends one request, and
 // ends safely. Output is UTF-8; exit code 0 when every step succeeded.
 //
-// Ending safely: the library's callback worker runs until the DLL is
-// unloaded, which for a program linked through the import library is the
-// end of the process, after main's static objects are gone. So the callback
-// touches only state that is never destroyed, and stops taking texts before
-// vtx_deinit.
+// Ending safely: the library calls the callback only inside the session,
+// and never again once vtx_deinit has returned 200. Should vtx_deinit fail,
+// the session stays open and the callback may run until the DLL is unloaded,
+// which for a program linked through the import library is the end of the
+// process, after main's static objects are gone. So the callback touches only
+// state that is never destroyed, and stops taking texts before vtx_deinit.
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 #include "vtxbridge.h"
@@ -22,9 +26,9 @@ namespace {
 
 // What the callback hands to the main thread. Never destroyed (see above).
 struct Inbox {
-    SRWLOCK lock = SRWLOCK_INIT;
+    std::mutex lock;
+    std::condition_variable arrived;
     std::wstring first;  // the first server request
-    HANDLE arrived = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 };
 Inbox& TheInbox() {
     static Inbox* inbox = new Inbox;  // deliberately never freed
@@ -40,12 +44,11 @@ void VTX_CALL OnServerRequest(const void* text, unsigned int length) {
         // vtx_initw registered this callback: the text is UTF-16, valid only now.
         std::wstring copy(static_cast<const wchar_t*>(text), length);
         Inbox& inbox = TheInbox();
-        AcquireSRWLockExclusive(&inbox.lock);
+        const std::lock_guard<std::mutex> hold(inbox.lock);
         if (inbox.first.empty()) {
-            inbox.first.swap(copy);  // cannot throw while the lock is held
-            SetEvent(inbox.arrived);
+            inbox.first.swap(copy);
+            inbox.arrived.notify_all();
         }
-        ReleaseSRWLockExclusive(&inbox.lock);
     } catch (...) {
         // Out of memory: this request is lost to the host, the library lives on.
     }
@@ -84,11 +87,16 @@ int main() {
     if (opened != VTX_RESULT_OK) return 1;
 
     // The worker polls about every 100 ms; wait up to ten seconds.
-    if (WaitForSingleObject(TheInbox().arrived, 10000) == WAIT_OBJECT_0) {
-        AcquireSRWLockExclusive(&TheInbox().lock);
-        const std::wstring request = TheInbox().first;
-        ReleaseSRWLockExclusive(&TheInbox().lock);
-        std::printf("callback: %s (%u)\n", Utf8(request).c_str(), static_cast<unsigned int>(request.size()));
+    std::wstring serverRequest;
+    {
+        Inbox& inbox = TheInbox();
+        std::unique_lock<std::mutex> hold(inbox.lock);
+        inbox.arrived.wait_for(hold, std::chrono::seconds(10), [&inbox] { return !inbox.first.empty(); });
+        serverRequest = inbox.first;
+    }
+    if (!serverRequest.empty()) {
+        std::printf("callback: %s (%u)\n", Utf8(serverRequest).c_str(),
+                    static_cast<unsigned int>(serverRequest.size()));
         Report("vtx_sendresponsew", vtx_sendresponsew(L"{\"result\":\"\uC11C\uBA85 \uC644\uB8CC\"}", 0),
                VTX_RESULT_OK);
     } else {

@@ -596,9 +596,11 @@ protected:
 
     const BridgeLibrary& Lib() const { return *library_; }
 
-    // Starts vtxpeer.exe recording every message into this test's folder.
-    void StartPeer() {
-        peer_ = std::make_unique<PeerProcess>(std::vector<std::wstring>{L"--record", records_.Path()});
+    // Starts vtxpeer.exe recording every message into this test's folder,
+    // unless `record` is false.
+    void StartPeer(bool record = true) {
+        peer_ = std::make_unique<PeerProcess>(record ? std::vector<std::wstring>{L"--record", records_.Path()}
+                                                     : std::vector<std::wstring>{});
         ASSERT_NE(peer_->Window(), nullptr) << "vtxpeer.exe did not show its window";
     }
 

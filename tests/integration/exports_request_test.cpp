@@ -216,6 +216,22 @@ TEST_F(RequestExports, GetRequestMessageReadsTheQueueAfterThePollTakenOrNot) {
     EXPECT_STREQ(buffer, "queued before");
 }
 
+// A collected text gives its room back: far more of the largest texts than
+// the queue's 64 MiB hold at once pass through it one at a time.
+TEST_F(RequestExports, CollectedTextsLeaveRoomForTheNext) {
+    ASSERT_NO_FATAL_FAILURE(StartPeer(false));  // 80 MB of polls: not recorded
+    ASSERT_NO_FATAL_FAILURE(OpenSession<WideApi>());
+    const std::wstring largest(kPayloadUnits - 1, L'x');
+    ASSERT_TRUE(Peer(AnswerRule(code::kPollW, "inline payload=" + PeerWord(largest))));
+
+    std::vector<wchar_t> buffer(kPayloadUnits);
+    for (int text = 1; text <= 400; ++text) {  // the 336th would not fit beside 335 uncollected ones
+        unsigned int length = kPayloadUnits;
+        ASSERT_EQ(Lib().getrequestmessagew(buffer.data(), &length), kOk) << "text " << text;
+        ASSERT_EQ(length, largest.size());
+    }
+}
+
 // Each form's exports keep their own form whatever form the session has.
 TEST_F(RequestExports, MixedFormsInOneSession) {
     ASSERT_NO_FATAL_FAILURE(StartPeer());

@@ -1,6 +1,10 @@
 // A host may unload vtxbridge.dll (FreeLibrary) and load it again. The
 // library's own threads must then be out of its code before it is unmapped;
-// a thread still inside crashes the host, or ends it without a word.
+// a thread still inside crashes the host, or ends it without a word. Each
+// test runs its unload in a child process, so a crash fails the test instead
+// of ending the runner.
+#include <atomic>
+
 #include "exports_fixture.h"
 
 namespace vtx::test {
@@ -9,6 +13,22 @@ namespace {
 constexpr wchar_t kChildVariable[] = L"VTX_EXPORTS_UNLOAD_CHILD";
 constexpr int kCycles = 150;
 constexpr char kCompleted[] = "unload cycles completed";
+
+bool InChild() { return GetEnvironmentVariableW(kChildVariable, nullptr, 0) != 0; }
+
+// Where the loaded vtxbridge.dll is mapped.
+struct ImageRange {
+    const unsigned char* base = nullptr;
+    SIZE_T size = 0;
+};
+
+ImageRange LoadedImage() {
+    const auto base = reinterpret_cast<const unsigned char*>(GetModuleHandleW(L"vtxbridge.dll"));
+    if (base == nullptr) return {};
+    const auto* headers =
+        reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    return {base, headers->OptionalHeader.SizeOfImage};
+}
 
 // Threads that keep the processor busy while they live, so a library thread
 // may lose it at any instruction, as on a loaded machine.
@@ -51,11 +71,9 @@ void RunUnloadCycles() {
         BridgeLibrary library;
         ASSERT_TRUE(library.Loaded()) << "cycle " << cycle;
         if (cycle == 0) {
-            const auto base = reinterpret_cast<const unsigned char*>(GetModuleHandleW(L"vtxbridge.dll"));
-            const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-                base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-            std::printf("vtxbridge.dll mapped at %p-%p\n", static_cast<const void*>(base),
-                        static_cast<const void*>(base + headers->OptionalHeader.SizeOfImage));
+            const ImageRange image = LoadedImage();
+            std::printf("vtxbridge.dll mapped at %p-%p\n", static_cast<const void*>(image.base),
+                        static_cast<const void*>(image.base + image.size));
         }
         if (cycle % 2 == 1) {
             ASSERT_EQ(library.init(0, "", 0, &RecordNarrowCallback), kOk) << "cycle " << cycle;
@@ -88,21 +106,25 @@ std::string Report(const std::string& output, int lines) {
     return output.substr(start, output.find('\n', start) - start + 1) + "...\n" + tail;
 }
 
+// The running test again, in a child process of this executable.
+ChildProcess::Outcome RunThisTestInChild(std::chrono::milliseconds timeout) {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    return ChildProcess::Run(ChildProcess::ThisProgram(),
+                             {L"--gtest_filter=" + std::wstring(name.begin(), name.end())}, timeout,
+                             {{kChildVariable, L"1"}});
+}
+
 // The race shows in some runs only: two children are run, and the
 // first that does not complete its cycles is the failure.
 TEST(LibraryUnload, RepeatedUnloadsLeaveNoThreadRunningInTheUnmappedLibrary) {
-    if (GetEnvironmentVariableW(kChildVariable, nullptr, 0) != 0) {
+    if (InChild()) {
         RunUnloadCycles();
         return;
     }
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string name = std::string(info->test_suite_name()) + "." + info->name();
     for (int run = 0; run < 2; ++run) {
         SCOPED_TRACE("child run " + std::to_string(run));
-        // This test again, in a child process of this executable.
-        const ChildProcess::Outcome child = ChildProcess::Run(
-            ChildProcess::ThisProgram(), {L"--gtest_filter=" + std::wstring(name.begin(), name.end())}, 75s,
-            {{kChildVariable, L"1"}});
+        const ChildProcess::Outcome child = RunThisTestInChild(75s);
         ASSERT_TRUE(child.ended) << "the child hung:\n" << Report(child.output, 6);
         const bool completed = child.output.find(kCompleted) != std::string::npos;
         ASSERT_TRUE(completed && child.exitCode == 0)
@@ -110,6 +132,69 @@ TEST(LibraryUnload, RepeatedUnloadsLeaveNoThreadRunningInTheUnmappedLibrary) {
             << "; 3 = crash report, 0 without the completion line = ended without a word):\n"
             << Report(child.output, 4);
     }
+}
+
+// --- An unload while the host's callback waits in an export -----------------
+//
+// The callback answers its server request with vtx_sendresponsew, as the API
+// reference invites; the peer takes 500 ms over that answer and never replies.
+// The host unloads without vtx_deinit while the export is still delivering
+// (or, when the peer handled it before returning from the test's `serve`,
+// already waiting for the peer's reply):
+// the export must give up its wait (14) at once, return into the callback and
+// let the worker end, all before FreeLibrary returns.
+constexpr char kCallbackUnloadCompleted[] = "the host outlived the unload";
+
+std::atomic<decltype(&vtx_sendresponsew)> respondThroughLibrary{nullptr};
+std::atomic<bool> respondingCallbackEntered{false};
+// What vtx_sendresponsew returned, set as the callback's last act; -1 until then.
+std::atomic<int> respondingCallbackResult{-1};
+
+void VTX_CALL RespondingCallback(const void*, unsigned int) {
+    respondingCallbackEntered = true;
+    respondingCallbackResult = respondThroughLibrary.load()(L"{\"signed\":true}", 0);
+}
+
+void UnloadWhileTheCallbackResponds() {
+    InstallCrashReport();
+    PeerProcess peer({L"-c", L"answer 2006 silent busy=500"});
+    ASSERT_NE(peer.Window(), nullptr);
+    BridgeLibrary library;
+    ASSERT_TRUE(library.Loaded());
+    respondThroughLibrary = library.sendresponsew;
+    ASSERT_EQ(library.initw(0, L"", 0, &RespondingCallback), kOk);
+    ASSERT_TRUE(peer.Command("serve wide \"sign this\""));
+    ASSERT_TRUE(WaitUntil([] { return respondingCallbackEntered.load(); }, kPatience));
+    std::this_thread::sleep_for(100ms);  // the peer is busy with the answer
+
+    const ImageRange image = LoadedImage();
+    const auto start = std::chrono::steady_clock::now();
+    library.Unload();
+    // The old image's range, reserved without access: any code of the old
+    // load that runs from now on faults at once, ending this process.
+    void* const fence = VirtualAlloc(const_cast<unsigned char*>(image.base), image.size, MEM_RESERVE, PAGE_NOACCESS);
+    const auto unloadTook =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    ASSERT_EQ(fence, image.base) << "the image is still mapped";
+    EXPECT_LT(unloadTook, 3s) << "the unload took " << unloadTook.count() << " ms";
+    EXPECT_EQ(respondingCallbackResult.load(), kTimedOut) << "the export had not returned into the callback";
+    // A worker left in the export would come back into the old image now.
+    WaitUntil([] { return respondingCallbackResult.load() != -1; }, 8s);
+    std::this_thread::sleep_for(300ms);
+    std::printf("%s\n", kCallbackUnloadCompleted);
+    std::fflush(stdout);
+}
+
+TEST(LibraryUnload, EndsAnExportsWaitInsideTheCallbackAndTheHostLives) {
+    if (InChild()) {
+        UnloadWhileTheCallbackResponds();
+        return;
+    }
+    const ChildProcess::Outcome child = RunThisTestInChild(60s);
+    ASSERT_TRUE(child.ended) << "the child hung:\n" << child.output;
+    const bool completed = child.output.find(kCallbackUnloadCompleted) != std::string::npos;
+    EXPECT_TRUE(completed && child.exitCode == 0)
+        << "exit code " << child.exitCode << " (3 = crash report):\n" << child.output;
 }
 
 }  // namespace

@@ -1,15 +1,16 @@
 # The developer kit as customers get it: makes the zip with cpack, unpacks it,
-# checks its layout and bitness, builds samples/c_host from the unpacked kit with its
-# CMake package, configures it for clang-cl, checks the package's version
-# file, and links an MSVC-style object against lib/vtxbridge.lib.
-# package_test.cpp then runs the sample against the kit's vtxpeer.exe.
+# checks its layout, bitness and stripped binaries, builds the samples from the
+# unpacked kit with its CMake package (c_host by the very command its README
+# gives), configures one for clang-cl, checks the package's version file, and
+# links an MSVC-style object against lib/vtxbridge.lib. package_test.cpp then
+# runs the samples against the kit's vtxpeer.exe.
 #
 # cmake -DCPACK_COMMAND=... -DCPACK_CONFIG=<build>/CPackConfig.cmake
-#       -DWORK_DIR=... -DTOOLCHAIN_FILE=... -DGENERATOR=... -DMAKE_PROGRAM=...
-#       -DVERSION=... -DPOINTER_SIZE=4|8 -DEXPORTS=<names> -P check_package.cmake
+#       -DWORK_DIR=... -DGENERATOR=... -DMAKE_PROGRAM=...
+#       -DVERSION=... -DPOINTER_SIZE=4|8 -DEXPORTS=<names> -DKIT_PDB=0|1 -P check_package.cmake
 cmake_minimum_required(VERSION 3.25)
 
-foreach(input CPACK_COMMAND CPACK_CONFIG WORK_DIR TOOLCHAIN_FILE GENERATOR VERSION POINTER_SIZE EXPORTS)
+foreach(input CPACK_COMMAND CPACK_CONFIG WORK_DIR GENERATOR VERSION POINTER_SIZE EXPORTS KIT_PDB)
   if(NOT DEFINED ${input})
     message(FATAL_ERROR "check_package.cmake needs -D${input}=...")
   endif()
@@ -28,18 +29,22 @@ if(POINTER_SIZE EQUAL 8)
   set(platform win64)
   set(samples_toolchain mingw-x86_64.cmake)
   set(msvc_target x86_64-pc-windows-msvc)
+  set(msvc_platform x64)
+  set(other_bitness "-A Win32|i686")
   set(coff_machine IMAGE_FILE_MACHINE_AMD64)
 elseif(POINTER_SIZE EQUAL 4)
   set(platform win32)
   set(samples_toolchain mingw-i686.cmake)
   set(msvc_target i686-pc-windows-msvc)
+  set(msvc_platform Win32)
+  set(other_bitness "-A x64|x86_64")
   set(coff_machine IMAGE_FILE_MACHINE_I386)
 else()
   message(FATAL_ERROR "POINTER_SIZE must be 4 or 8, not ${POINTER_SIZE}")
 endif()
 
 set(kit ${WORK_DIR}/sdk)
-foreach(folder cpack unpacked sdk c_host-build cpp_host-build dynload_host-build msvc msvc-config)
+foreach(folder cpack unpacked sdk cpp_host-build dynload_host-build msvc msvc-config)
   file(REMOVE_RECURSE ${WORK_DIR}/${folder})
 endforeach()
 
@@ -87,6 +92,9 @@ set(expected
   samples/${samples_toolchain}
   CHANGELOG.md
   LICENSE)
+if(KIT_PDB)
+  list(APPEND expected bin/vtxbridge.pdb)
+endif()
 file(GLOB_RECURSE found RELATIVE ${kit} ${kit}/*)
 list(SORT found)
 list(SORT expected)
@@ -105,15 +113,54 @@ foreach(file IN LISTS expected)
 endforeach()
 
 # --- Bitness: binaries for the kit's machine, the .def that fits it ---------
+# Shipped stripped: no symbol table and no debugging sections.
 find_program(LLVM_READOBJ NAMES llvm-readobj llvm-readobj-14)
 if(LLVM_READOBJ)
   foreach(binary bin/vtxbridge.dll bin/vtxpeer.exe bin/vtxcli.exe)
-    execute_process(COMMAND ${LLVM_READOBJ} --file-headers ${kit}/${binary}
+    execute_process(COMMAND ${LLVM_READOBJ} --file-headers --sections ${kit}/${binary}
       RESULT_VARIABLE result OUTPUT_VARIABLE headers ERROR_VARIABLE headers)
     if(NOT result EQUAL 0 OR NOT headers MATCHES "Machine: ${coff_machine} ")
       message(FATAL_ERROR "${binary} in the ${platform} kit is not built for ${coff_machine}:\n${headers}")
     endif()
+    if(NOT headers MATCHES "SymbolCount: 0\n" OR headers MATCHES "Name: \\.debug")
+      message(FATAL_ERROR "${binary} in the ${platform} kit is not stripped:\n${headers}")
+    endif()
   endforeach()
+  # The PDB beside the DLL is the DLL's own: the DLL names it without a
+  # folder, and both carry the same signature.
+  if(KIT_PDB)
+    find_program(LLVM_PDBUTIL NAMES llvm-pdbutil llvm-pdbutil-14 REQUIRED)
+    execute_process(COMMAND ${LLVM_READOBJ} --coff-debug-directory ${kit}/bin/vtxbridge.dll OUTPUT_VARIABLE debug)
+    execute_process(COMMAND ${LLVM_PDBUTIL} dump --summary ${kit}/bin/vtxbridge.pdb OUTPUT_VARIABLE summary)
+    string(REGEX MATCH "PDBGUID: \\(([0-9A-Fa-f ]+)\\)" guid "${debug}")
+    string(REPLACE " " "" dll_guid "${CMAKE_MATCH_1}")
+    string(REGEX MATCH "GUID: {([0-9A-Fa-f-]+)}" guid "${summary}")
+    string(REPLACE "-" "" pdb_guid "${CMAKE_MATCH_1}")
+    if(NOT debug MATCHES "PDBFileName: vtxbridge\\.pdb\n" OR dll_guid STREQUAL "" OR pdb_guid STREQUAL "")
+      message(FATAL_ERROR "bin/vtxbridge.dll of the ${platform} kit does not name its PDB:\n${debug}\n${summary}")
+    endif()
+    # The debug directory shows the GUID's bytes, whose first three fields
+    # are little-endian; the PDB shows the GUID's text.
+    string(SUBSTRING "${dll_guid}" 0 8 a)
+    string(SUBSTRING "${dll_guid}" 8 4 b)
+    string(SUBSTRING "${dll_guid}" 12 4 c)
+    string(SUBSTRING "${dll_guid}" 16 16 rest)
+    foreach(part a b c)
+      string(LENGTH "${${part}}" length)
+      set(swapped "")
+      while(length GREATER 0)
+        math(EXPR length "${length} - 2")
+        string(SUBSTRING "${${part}}" ${length} 2 byte)
+        string(APPEND swapped "${byte}")
+      endwhile()
+      set(${part} "${swapped}")
+    endforeach()
+    string(TOUPPER "${a}${b}${c}${rest}" dll_guid)
+    string(TOUPPER "${pdb_guid}" pdb_guid)
+    if(NOT dll_guid STREQUAL pdb_guid)
+      message(FATAL_ERROR "bin/vtxbridge.pdb of the ${platform} kit is not the DLL's: ${dll_guid} vs ${pdb_guid}")
+    endif()
+  endif()
 else()
   message(STATUS "machine of the kit's binaries not checked: llvm-readobj missing")
 endif()
@@ -135,28 +182,37 @@ if(NOT export_count EQUAL expected_count OR NOT decorated_count EQUAL expected_d
     "${expected_decorated} of them decorated; it lists ${export_count}, ${decorated_count} decorated")
 endif()
 
-# --- samples/c_host from the unpacked kit, through find_package -------------
-# The project's toolchain confines package lookups to the MinGW root; a host
-# developer's own machine does not, so neither does this build.
-file(WRITE ${WORK_DIR}/c_host-toolchain.cmake
-  "include(\"${TOOLCHAIN_FILE}\")\nset(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)\n")
-set(configure ${CMAKE_COMMAND} -S ${kit}/samples/c_host -B ${WORK_DIR}/c_host-build -G ${GENERATOR}
-  -DCMAKE_TOOLCHAIN_FILE=${WORK_DIR}/c_host-toolchain.cmake
-  -DCMAKE_PREFIX_PATH=${kit}
-  # The header is read with the sample's own -Werror -pedantic, not as a
-  # system header whose warnings are hidden.
-  -DCMAKE_NO_SYSTEM_FROM_IMPORTED=ON)
-if(MAKE_PROGRAM)
-  list(APPEND configure -DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM})
-endif()
-run("configuring samples/c_host against the kit" ${configure})
-run("building samples/c_host" ${CMAKE_COMMAND} --build ${WORK_DIR}/c_host-build)
-foreach(file c_host.exe vtxbridge.dll)
-  if(NOT EXISTS ${WORK_DIR}/c_host-build/${file})
-    message(FATAL_ERROR "the sample's build did not leave ${file} in ${WORK_DIR}/c_host-build")
+# --- The samples' READMEs: the builds of the kit's own bitness ---------------
+foreach(sample c_host cpp_host dynload_host)
+  file(READ ${kit}/samples/${sample}/README.md readme)
+  string(FIND "${readme}" "-A ${msvc_platform} " own_platform)
+  string(FIND "${readme}" "$PWD/samples/${samples_toolchain} " own_toolchain)
+  if(own_platform EQUAL -1 OR own_toolchain EQUAL -1 OR readme MATCHES "${other_bitness}")
+    message(FATAL_ERROR "samples/${sample}/README.md of the ${platform} kit should give -A ${msvc_platform} and "
+      "\$PWD/samples/${samples_toolchain}, and nothing of the other bitness:\n${readme}")
   endif()
 endforeach()
-file(STRINGS ${WORK_DIR}/c_host-build/CMakeCache.txt dir_line REGEX "^vtxbridge_DIR:")
+
+# --- samples/c_host from the unpacked kit, as its README says ----------------
+# The Debian line exactly, run in the kit's folder: the kit's toolchain file,
+# named as the README names it, and the package found through find_package.
+file(STRINGS ${kit}/samples/c_host/README.md readme_build REGEX "^cmake -S samples/c_host .* -G Ninja ")
+list(LENGTH readme_build readme_build_count)
+if(NOT readme_build_count EQUAL 1)
+  message(FATAL_ERROR "samples/c_host/README.md should give one Debian build line, not: ${readme_build}")
+endif()
+execute_process(COMMAND sh -c "${readme_build}" WORKING_DIRECTORY ${kit}
+  RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "the build line of samples/c_host/README.md failed in the kit's folder (${result}):\n"
+    "${readme_build}\n${output}")
+endif()
+foreach(file c_host.exe vtxbridge.dll)
+  if(NOT EXISTS ${kit}/c_host-build/${file})
+    message(FATAL_ERROR "the sample's build did not leave ${file} in ${kit}/c_host-build")
+  endif()
+endforeach()
+file(STRINGS ${kit}/c_host-build/CMakeCache.txt dir_line REGEX "^vtxbridge_DIR:")
 if(NOT dir_line STREQUAL "vtxbridge_DIR:PATH=${kit}/lib/cmake/vtxbridge")
   message(FATAL_ERROR "find_package found the wrong vtxbridge: ${dir_line}")
 endif()

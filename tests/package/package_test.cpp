@@ -1,6 +1,7 @@
 // The developer kit as customers get it: check_package.cmake has unpacked the
-// zip into sdk\ and built the samples from it into <sample>-build\ (all next
-// to this program). Here each sample runs a session against the kit's own
+// zip into sdk\ and built the samples from it: c_host inside the kit
+// (sdk\c_host-build\, where its README builds it), the others into
+// <sample>-build\ next to this program. Here each sample runs a session against the kit's own
 // vtxpeer.exe, which the C++ sample's test drives with vtxpeer --control. The
 // mixed run (mixed.package.c_host) uses the other bitness's peer instead: a
 // host built from the 64-bit kit against the 32-bit peer, and the reverse.
@@ -77,7 +78,7 @@ TEST(PackagedCHost, RunsASessionAgainstThePackagedPeer) {
                                         L"answer 1008 inline payload=\"{\\\"request\\\":\\\"sign\\\"}\""});
     ASSERT_NO_FATAL_FAILURE(ExpectPeerReady(peer));
 
-    const auto run = ChildProcess::RunToEnd(L"c_host-build\\c_host.exe", {}, 60s);
+    const auto run = ChildProcess::RunToEnd(L"sdk\\c_host-build\\c_host.exe", {}, 60s);
     ASSERT_TRUE(run.has_value()) << "c_host.exe did not start or did not end within a minute";
     EXPECT_EQ(run->exitCode, 0u) << run->output;
 

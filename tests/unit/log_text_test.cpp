@@ -94,6 +94,17 @@ TEST(LogLimiter, FiveLinesASecondPerKindTheRestCountedOnce) {
 
 // A peer's request ID goes into a log line: nothing in it may start a new
 // line or break the file's text.
+// One malformed message every 1.2 s: each second that ends without excess
+// closes too, so every line is written and no summary claims a loss.
+TEST(LogLimiter, ALineNowAndThenIsNeverHeldBack) {
+    LogLimiter limiter;
+    for (int line = 0; line < 12; ++line) {
+        const auto decision = limiter.Admit(LogKind::RefusedMessage, 10000 + line * 1200, kDay);
+        EXPECT_TRUE(decision.admitted) << "line " << line;
+        EXPECT_EQ(decision.summaryCount, 0u) << "line " << line;
+    }
+}
+
 // Past its day's bound a kind is counted, not written; the count comes with
 // the first line of a later day, and the new day starts a new bound.
 TEST(LogLimiter, TenThousandLinesADayPerKind) {

@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "support/unique_handle.h"
+
 namespace vtx::peer {
 namespace {
 
@@ -52,7 +54,8 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-constexpr int kCreateAttempts = 20;
+// How long a refused window is tried again, and how often.
+constexpr ULONGLONG kCreateBoundMs = 30000;
 constexpr DWORD kCreatePauseMs = 50;
 
 bool RegisterPeerClass(HINSTANCE instance) {
@@ -65,6 +68,26 @@ bool RegisterPeerClass(HINSTANCE instance) {
     return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
+HWND CreatePeerWindow(HINSTANCE instance, PeerEngine& engine) {
+    // Top-level (FindWindow does not see message-only windows) and never
+    // shown: the peer has nothing to display.
+    return CreateWindowExW(0, kPeerWindowClass, L"vtxpeer", WS_OVERLAPPED, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                           CW_USEDEFAULT, nullptr, nullptr, instance, &engine);
+}
+
+// Waits, at most `boundMs`, until the process that owns this desktop's own
+// window has finished setting the desktop up and waits for input. Under Wine
+// that is a desktop manager which the first process needing the window
+// starts; a process arriving at the same time gets the window at once, while
+// the manager is still setting it up, and only the starter waits for it.
+// Windows' own owner cannot be opened, and needs no wait.
+void WaitForTheDesktopManager(DWORD boundMs) {
+    DWORD managerId = 0;
+    if (GetWindowThreadProcessId(GetDesktopWindow(), &managerId) == 0) return;
+    const UniqueHandle manager(OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, managerId));
+    if (manager) WaitForInputIdle(manager.get(), boundMs);
+}
+
 }  // namespace
 
 std::unique_ptr<PeerWindow> PeerWindow::Create(PeerEngine& engine, std::string* error) {
@@ -73,19 +96,21 @@ std::unique_ptr<PeerWindow> PeerWindow::Create(PeerEngine& engine, std::string* 
         *error = "cannot register the window class (error " + std::to_string(GetLastError()) + ")";
         return nullptr;
     }
-    // Top-level (FindWindow does not see message-only windows) and never
-    // shown: the peer has nothing to display.
-    // On a desktop made a moment ago, Wine may not have its desktop window
-    // ready yet and refuses with ERROR_INVALID_WINDOW_HANDLE: that passes.
-    HWND window = nullptr;
-    for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
-        if (attempt > 0) Sleep(kCreatePauseMs);
-        window = CreateWindowExW(0, kPeerWindowClass, L"vtxpeer", WS_OVERLAPPED, CW_USEDEFAULT, CW_USEDEFAULT,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, &engine);
-        if (window != nullptr || GetLastError() != ERROR_INVALID_WINDOW_HANDLE) break;
+    // On a desktop made a moment ago, a window made before the desktop is set
+    // up can be refused. Should one be refused all the same, the error code
+    // cannot tell a passing refusal from a lasting one (Wine leaves 1400 even
+    // after a success): it is tried again until the bound.
+    const ULONGLONG deadline = GetTickCount64() + kCreateBoundMs;
+    WaitForTheDesktopManager(static_cast<DWORD>(kCreateBoundMs));
+    HWND window = CreatePeerWindow(instance, engine);
+    while (window == nullptr && GetTickCount64() < deadline) {
+        Sleep(kCreatePauseMs);
+        window = CreatePeerWindow(instance, engine);
     }
     if (window == nullptr) {
-        *error = "cannot create the peer window (error " + std::to_string(GetLastError()) + ")";
+        const DWORD lastError = GetLastError();
+        *error = "cannot create the peer window: refused for " + std::to_string(kCreateBoundMs / 1000) +
+                 " s (last error " + std::to_string(lastError) + ")";
         return nullptr;
     }
     engine.Attach(window);

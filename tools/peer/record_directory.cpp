@@ -7,6 +7,21 @@
 #include "support/unique_handle.h"
 
 namespace vtx::peer {
+namespace {
+
+// "000001-1014.bin" becomes "000001-1014.partial": neither the name nor the
+// short name Windows derives from it ends in ".bin".
+std::wstring PartialName(const std::wstring& name) { return name.substr(0, name.rfind(L'.')) + L".partial"; }
+
+bool WriteWholeFile(const std::wstring& path, const void* data, std::size_t size) {
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    if (data == nullptr || size == 0) return true;
+    DWORD written = 0;
+    return WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+}
+
+}  // namespace
 
 std::unique_ptr<RecordDirectory> RecordDirectory::Open(const std::wstring& directory, std::string* error) {
     if (!CreateDirectoryW(directory.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
@@ -32,13 +47,18 @@ std::wstring RecordDirectory::FileName(std::uint32_t sequence, std::uint32_t cod
 }
 
 bool RecordDirectory::Write(std::uint32_t code, const void* data, std::size_t size) {
-    const std::wstring path = directory_ + FileName(++sequence_, code);
-    UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    if (data == nullptr || size == 0) return true;
-    DWORD written = 0;
-    return WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+    const std::wstring name = FileName(++sequence_, code);
+    // Written under a name no reader looks for, then renamed in one step: a
+    // test reading the folder while messages arrive sees each file whole or
+    // not at all.
+    const std::wstring partial = directory_ + PartialName(name);
+    if (!WriteWholeFile(partial, data, size)) {
+        const DWORD error = GetLastError();  // the caller reports it
+        DeleteFileW(partial.c_str());
+        SetLastError(error);
+        return false;
+    }
+    return MoveFileExW(partial.c_str(), (directory_ + name).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 }  // namespace vtx::peer

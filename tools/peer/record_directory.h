@@ -20,8 +20,10 @@ public:
     static std::unique_ptr<RecordDirectory> Open(const std::wstring& directory, std::string* error);
 
     // Writes `<directory>\<sequence>-<code>.bin`: the `size` bytes at `data`,
-    // nothing more. Sequences start at 000001 and count every message.
-    // False when the file could not be written.
+    // nothing more. Sequences start at 000001 and count every message. The
+    // file appears whole: it is written as `<sequence>-<code>.partial` and
+    // then renamed, so readers look for `*.bin` only. False when the file
+    // could not be written.
     bool Write(std::uint32_t code, const void* data, std::size_t size);
 
     // Name of the file holding message `sequence` (1-based) with `code`.
