@@ -73,6 +73,7 @@ set(expected
   docs/api.md
   docs/peer.md
   docs/protocol.md
+  docs/security.md
   docs/vtxcli.md
   include/vtxbridge.h
   lib/cmake/vtxbridge/vtxbridgeConfig.cmake

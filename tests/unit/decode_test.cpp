@@ -73,35 +73,14 @@ TEST(DecodeInbound, DispatchTable) {
         InboundKind kind;
     };
     constexpr InboundKind kAnswer = InboundKind::Answer;
+    constexpr InboundKind kIgnored = InboundKind::Ignored;
     const Row rows[] = {
-        {1001, kAnswer},
-        {1003, kAnswer},
-        {1005, kAnswer},
-        {1007, kAnswer},
-        {1011, kAnswer},
-        {1013, kAnswer},
-        {1015, kAnswer},
-        {1019, kAnswer},
-        {1021, kAnswer},
-        {1023, kAnswer},
-        {2001, kAnswer},
-        {2003, kAnswer},
-        {2005, kAnswer},
-        {2007, kAnswer},
-        {2011, kAnswer},
-        {2015, kAnswer},
-        {2023, kAnswer},
-        {1009, InboundKind::ServerRequest},
-        {1017, InboundKind::Ignored},
-        {2013, InboundKind::Ignored},
-        {2017, InboundKind::Ignored},
-        {2019, InboundKind::Ignored},
-        {2021, InboundKind::Ignored},
-        {1008, InboundKind::Ignored},
-        {2008, InboundKind::Ignored},
-        {1014, InboundKind::Ignored},
-        {0, InboundKind::Ignored},
-        {999999, InboundKind::Ignored},
+        {1001, kAnswer},  {1003, kAnswer},  {1005, kAnswer},  {1007, kAnswer},  {1011, kAnswer},
+        {1013, kAnswer},  {1015, kAnswer},  {1019, kAnswer},  {1021, kAnswer},  {1023, kAnswer},
+        {2001, kAnswer},  {2003, kAnswer},  {2005, kAnswer},  {2007, kAnswer},  {2011, kAnswer},
+        {2015, kAnswer},  {2023, kAnswer},  {1009, InboundKind::ServerRequest},   {1017, kIgnored},
+        {2013, kIgnored}, {2017, kIgnored}, {2019, kIgnored}, {2021, kIgnored}, {1008, kIgnored},
+        {2008, kIgnored}, {1014, kIgnored}, {0, kIgnored},    {999999, kIgnored},
     };
     RawMessage narrow(Form::Narrow);
     RawMessage wide(Form::Wide);
