@@ -58,6 +58,9 @@ public:
         window.hostAboveMedium_ = hostAboveMedium;
         window.openFilter_ = openFilter;
     }
+    // The window's handle forgotten, as before a load's first send: the next
+    // Handle() looks it up again, the loop running on.
+    static void ForgetHandle(BridgeWindow& window) { window.window_ = nullptr; }
 };
 #endif
 

@@ -147,7 +147,7 @@ TEST(DeliveryWithAnotherHost, TakesTheBridgeWindowOfThisProcessOnly) {
         const HWND firstFound = ::FindWindowExW(HWND_MESSAGE, nullptr, kBridgeClassName, nullptr);
         EXPECT_NE(OwnerOf(firstFound), ::GetCurrentProcessId()) << "the other host's window is not found first";
         // Looked up again, as at a host's first send.
-        context.bridgeWindow.Stop();
+        BridgeWindowProbe::ForgetHandle(context.bridgeWindow);
         EXPECT_EQ(OwnerOf(context.bridgeWindow.Handle()), ::GetCurrentProcessId());
     }
     ::SetEvent(done.get());
