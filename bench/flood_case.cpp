@@ -6,6 +6,7 @@
 
 #include "memory_case.h"
 #include "stopwatch.h"
+#include "common/envelope_helpers.h"
 #include "transport/envelope.h"
 #include "transport/message_codes.h"
 

@@ -7,9 +7,11 @@
 #include <thread>
 #include <vector>
 
+#include "common/envelope_helpers.h"
 #include "stopwatch.h"
 #include "support/unique_handle.h"
 #include "transport/decode.h"
+#include "transport/form_traits.h"
 #include "transport/outbound_envelope.h"
 #include "transport/request_id.h"
 #include "transport/window_names.h"
@@ -148,11 +150,11 @@ void RunOneRound(BenchContext& bench, MicroSet& micro) {
     auto narrow = MakeBlankEnvelope<MessageEnvelope>();
     auto wide = MakeBlankEnvelope<MessageEnvelopeW>();
     micro.Time("micro.request_id.narrow", "request ID, narrow: GUID and its text", n, [&narrow] {
-        NewRequestId(*narrow);
+        NarrowForm::NewRequestId(*narrow);
         Keep(narrow->requestId);
     });
     micro.Time("micro.request_id.wide", "request ID, wide: GUID and its text", n, [&wide] {
-        NewRequestIdW(*wide);
+        WideForm::NewRequestId(*wide);
         Keep(wide->requestId);
     });
 
@@ -170,12 +172,14 @@ void RunOneRound(BenchContext& bench, MicroSet& micro) {
     const auto narrowAnswer = SampleAnswer<MessageEnvelope>();
     const auto wideAnswer = SampleAnswer<MessageEnvelopeW>();
     micro.Time("micro.decode.narrow", "answer copied out, narrow (decode)", n, [&narrowAnswer] {
-        auto message = DecodeInbound(AnswerCode(code::kSendRequest), narrowAnswer.get(), sizeof(MessageEnvelope));
-        Keep(message.narrowAnswer.get());
+        const auto message = DecodeInbound(AnswerCode(code::kSendRequest), narrowAnswer.get(), sizeof(MessageEnvelope));
+        auto answer = CopyAnswer<char>(message);
+        Keep(answer.get());
     });
     micro.Time("micro.decode.wide", "answer copied out, wide (decode)", n, [&wideAnswer] {
-        auto message = DecodeInbound(AnswerCode(code::kSendRequestW), wideAnswer.get(), sizeof(MessageEnvelopeW));
-        Keep(message.wideAnswer.get());
+        const auto message = DecodeInbound(AnswerCode(code::kSendRequestW), wideAnswer.get(), sizeof(MessageEnvelopeW));
+        auto answer = CopyAnswer<WideChar>(message);
+        Keep(answer.get());
     });
 
     // A round trip holds its request envelope while the answer is decoded.
@@ -183,14 +187,16 @@ void RunOneRound(BenchContext& bench, MicroSet& micro) {
         "micro.round_trip_envelopes.narrow", "request envelope and answer alive together, narrow", n, [&narrowAnswer] {
             auto request = TakeBlankEnvelope<MessageEnvelope>();
             Keep(request.get());
-            auto message = DecodeInbound(AnswerCode(code::kSendRequest), narrowAnswer.get(), sizeof(MessageEnvelope));
-            Keep(message.narrowAnswer.get());
+            const auto message = DecodeInbound(AnswerCode(code::kSendRequest), narrowAnswer.get(), sizeof(MessageEnvelope));
+            auto answer = CopyAnswer<char>(message);
+            Keep(answer.get());
         });
     micro.Time("micro.round_trip_envelopes.wide", "request envelope and answer alive together, wide", n, [&wideAnswer] {
         auto request = TakeBlankEnvelope<MessageEnvelopeW>();
         Keep(request.get());
-        auto message = DecodeInbound(AnswerCode(code::kSendRequestW), wideAnswer.get(), sizeof(MessageEnvelopeW));
-        Keep(message.wideAnswer.get());
+        const auto message = DecodeInbound(AnswerCode(code::kSendRequestW), wideAnswer.get(), sizeof(MessageEnvelopeW));
+        auto answer = CopyAnswer<WideChar>(message);
+        Keep(answer.get());
     });
 
     UniqueHandle event(::CreateEventW(nullptr, FALSE, FALSE, nullptr));

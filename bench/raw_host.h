@@ -17,6 +17,7 @@
 #include <unordered_map>
 
 #include "support/unique_handle.h"
+#include "common/envelope_helpers.h"
 #include "transport/envelope.h"
 #include "transport/message_codes.h"
 

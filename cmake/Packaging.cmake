@@ -6,12 +6,12 @@
 # CMake package, the documents and the samples, sets up CPack, and names
 # what must be built before packing (target vtx_kit).
 #
-#   bin/      vtxbridge.dll, vtxpeer.exe, vtxcli.exe
+#   bin/      vtxbridge.dll (the Clang build's) and vtxbridge.pdb, vtxpeer.exe, vtxcli.exe
 #   include/  vtxbridge.h
 #   lib/      vtxbridge.def (decorated names on x86, plain on x64),
 #             libvtxbridge.dll.a (MinGW), vtxbridge.lib (MSVC),
 #             cmake/vtxbridge/ (find_package(vtxbridge))
-#   docs/     api.md, protocol.md, peer.md, vtxcli.md
+#   docs/     api.md, protocol.md, peer.md, security.md, vtxcli.md
 #   samples/  c_host/ (C, polling), cpp_host/ (C++, callback, UTF-16),
 #             dynload_host/ (C89, LoadLibrary), mingw-i686.cmake (win32) or
 #             mingw-x86_64.cmake (win64)
@@ -39,6 +39,7 @@ install(FILES
   ${PROJECT_SOURCE_DIR}/docs/api.md
   ${PROJECT_SOURCE_DIR}/docs/protocol.md
   ${PROJECT_SOURCE_DIR}/docs/peer.md
+  ${PROJECT_SOURCE_DIR}/docs/security.md
   ${PROJECT_SOURCE_DIR}/docs/vtxcli.md
   DESTINATION docs)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/sdk.md DESTINATION . RENAME README.md)

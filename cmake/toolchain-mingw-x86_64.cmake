@@ -1,8 +1,6 @@
 # Cross-compiles for 64-bit Windows with MinGW-w64. The -posix compilers are
-# required: the win32 thread model has no std::mutex or std::thread. The DLL
-# itself is built apart with the win32 model (toolchain-mingw-dll.cmake).
+# required: the win32 thread model has no std::mutex or std::thread.
 set(VTX_MINGW_PREFIX x86_64-w64-mingw32)
-set(VTX_MINGW_THREADS posix)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-toolchain.cmake)
 
 # Windows programs built here run under Wine: ctest and gtest_discover_tests

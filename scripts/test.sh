@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
-# Builds both bitnesses and runs the whole test suite under Wine and Xvfb:
-# the 32-bit build's, then the 64-bit build's, each with its mixed-bitness
-# runs (mixed.*: the same tests against the other build's vtxpeer.exe).
+# Builds both bitnesses, with GCC and (the DLL alone) with Clang, and runs the
+# whole test suite under Wine and Xvfb: the 32-bit build's, then the 64-bit
+# build's, each with its mixed-bitness runs (mixed.*: the same tests against
+# the other build's vtxpeer.exe); the 32-bit one also runs the export suite
+# against the Clang DLL (clang.*).
 # Usage: scripts/test.sh [extra ctest arguments, given to both runs]
 set -euo pipefail
 source "$(dirname "$0")/build-env.sh"
+# The DLL by Clang first: the 32-bit suite runs the export tests against it
+# too (clang.*), and the kits ship it.
+vtx_build --preset clang
+vtx_build --preset clang64
 vtx_build --preset mingw
 vtx_build --preset mingw64
 

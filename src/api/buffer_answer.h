@@ -14,7 +14,8 @@ namespace vtx::api {
 // Runs the frame and applies the out-buffer convention to the answer; an
 // answer that does not fit is discarded all the same.
 template <class F, class Fill>
-int AnswerIntoBuffer(std::uint32_t messageCode, Fill&& fill, typename F::Char* buffer, unsigned int* bufferLength) {
+int AnswerIntoBuffer(std::uint32_t messageCode, Fill&& fill, typename F::Char* buffer,
+                     unsigned int* bufferLength) noexcept {
     if (!SessionOpen()) return ErrorIntoCallerBuffer<F>(VTX_RESULT_NOT_OPEN, buffer, bufferLength);
     const Exchange<F> exchange = RunExchange<F>(messageCode, std::forward<Fill>(fill));
     switch (exchange.outcome) {
@@ -26,8 +27,8 @@ int AnswerIntoBuffer(std::uint32_t messageCode, Fill&& fill, typename F::Char* b
             return ResultCodeOf(exchange.outcome);
     }
     const auto& payload = exchange.answer->payload;
-    return CopyToCallerBuffer(payload.c_str(), payload.size(), buffer, bufferLength) ? VTX_RESULT_OK
-                                                                                      : VTX_RESULT_DOES_NOT_FIT;
+    return CopyToCallerBuffer(payload.CStr(), payload.Length(), buffer, bufferLength) ? VTX_RESULT_OK
+                                                                                        : VTX_RESULT_DOES_NOT_FIT;
 }
 
 }  // namespace vtx::api

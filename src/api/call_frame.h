@@ -3,26 +3,30 @@
 // the answer carrying the same request ID.
 #pragma once
 
-#include <windows.h>
-
 #include <cstdint>
-#include <memory>
+#include <utility>
 
 #include "api/failure_log.h"
+#include "support/heap.h"
 #include "transport/bridge_context.h"
 #include "transport/envelope.h"
+#include "transport/filed_answer.h"
 #include "transport/form_traits.h"
 #include "transport/outbound_envelope.h"
-#include "transport/request_id.h"
 #include "vtxbridge.h"
 
 namespace vtx::api {
 
+// The wait's budget: 50 pauses of 100 ms, as hosts know it.
+inline constexpr std::uint32_t kAnswerBudgetMs = 50 * 100;
+// Why an export fails when the library itself runs out of memory.
+inline constexpr const char* kNoMemory = "no memory inside the library";
+
 enum class Outcome {
     Answered,      // the peer answered; the answer is in the exchange
     Refused,       // a host text or pointer was refused before anything was sent
-    NotDelivered,  // no peer, no bridge window, or the peer returned 0
-    TimedOut,      // no answer within about five seconds
+    NotDelivered,  // no peer, no bridge window, the peer returned 0, or no memory
+    TimedOut,      // no answer within about five seconds (or the library is being unloaded)
 };
 
 // The result code an int-returning export reports for an outcome other than
@@ -41,71 +45,67 @@ constexpr int ResultCodeOf(Outcome outcome) {
     return VTX_RESULT_OK;
 }
 
-inline bool SessionOpen() { return InitializedFlag().load() == 1; }
+inline bool SessionOpen() noexcept {
+    const BridgeContext* context = BridgeContext::Get();
+    return context != nullptr && context->session.open.load();
+}
 
 template <class F>
 struct Exchange {
     Outcome outcome = Outcome::Refused;
-    std::unique_ptr<typename F::Answer> answer;
+    Owned<FiledAnswer<typename F::Char>> answer;
 };
 
-template <class F>
-void FillRequestId(typename F::Envelope& envelope) {
-    if constexpr (F::kForm == Form::Narrow) {
-        NewRequestId(envelope);
-    } else {
-        NewRequestIdW(envelope);
-    }
-}
-
-template <class F>
-LRESULT SendEnvelope(std::uint32_t messageCode, typename F::Envelope& envelope) {
-    COPYDATASTRUCT data{};
-    data.dwData = messageCode;
-    data.cbData = sizeof(typename F::Envelope);
-    data.lpData = &envelope;
-    return GetBridgeContext().SendMessageCopyData(&data);
-}
-
-// Keeps the table's interest in a request ID for exactly as long as the
+// Keeps the board's interest in a request ID for exactly as long as the
 // export waits: registered before the send, since the peer may answer during
 // it, and dropped on every way out, so a late answer is not kept.
 template <class F>
 class AwaitedAnswer {
 public:
-    explicit AwaitedAnswer(typename F::String requestId) : requestId_(std::move(requestId)) {
-        GetBridgeContext().Expect<F>(requestId_);
-    }
+    AwaitedAnswer(AnswerBoard& board, const RequestIdText<typename F::Char>& requestId) noexcept
+        : board_(board), requestId_(requestId), registered_(board.Expect<F>(requestId)) {}
     AwaitedAnswer(const AwaitedAnswer&) = delete;
     AwaitedAnswer& operator=(const AwaitedAnswer&) = delete;
     ~AwaitedAnswer() {
-        if (!taken_) GetBridgeContext().Remove<F>(requestId_);
+        if (registered_) board_.Forget<F>(requestId_);
     }
 
-    std::unique_ptr<typename F::Answer> Wait() {
-        int timedOut = 0;
-        auto answer = GetBridgeContext().Wait<F>(&timedOut, requestId_);
-        taken_ = answer != nullptr;
+    bool Registered() const noexcept { return registered_; }
+    Owned<FiledAnswer<typename F::Char>> Wait() noexcept {
+        auto answer = board_.Wait<F>(requestId_, kAnswerBudgetMs);
+        if (answer) registered_ = false;  // taking it ended the registration
         return answer;
     }
 
 private:
-    typename F::String requestId_;
-    bool taken_ = false;
+    AnswerBoard& board_;
+    const RequestIdText<typename F::Char>& requestId_;
+    bool registered_;
 };
 
 // Runs the frame: `fill(envelope)` sets the export's fields and returns false
 // when a host text does not fit (nothing is sent then).
 template <class F, class Fill>
-Exchange<F> RunExchange(std::uint32_t messageCode, Fill&& fill) {
+Exchange<F> RunExchange(std::uint32_t messageCode, Fill&& fill) noexcept {
     Exchange<F> exchange;
+    BridgeContext* const context = BridgeContext::Get();
     auto request = TakeBlankEnvelope<typename F::Envelope>();
-    FillRequestId<F>(*request);
+    if (context == nullptr || !request) {
+        exchange.outcome = Outcome::NotDelivered;
+        LogLibraryFailure(ExportOfCode(messageCode), kNoMemory);
+        return exchange;
+    }
+    F::NewRequestId(*request);
     if (!fill(*request)) return exchange;
 
-    typename F::String requestId = FieldText(request->requestId);
-    AwaitedAnswer<F> awaited(requestId);
-    const LRESULT delivered = SendEnvelope<F>(messageCode, *request);
+    const auto requestId = RequestIdText<typename F::Char>::OfField(request->requestId);
+    AwaitedAnswer<F> awaited(context->answers, requestId);
+    if (!awaited.Registered()) {
+        exchange.outcome = Outcome::NotDelivered;
+        LogLibraryFailure(ExportOfCode(messageCode), kNoMemory);
+        return exchange;
+    }
+    const LRESULT delivered = context->delivery.Send(messageCode, request.get(), sizeof(typename F::Envelope));
     // The peer copied what it keeps while the send ran: the envelope goes
     // back to its spare before the wait.
     request.reset();
@@ -122,7 +122,7 @@ Exchange<F> RunExchange(std::uint32_t messageCode, Fill&& fill) {
 
 // For requests that carry no fields of their own.
 template <class F>
-Exchange<F> RunExchange(std::uint32_t messageCode) {
+Exchange<F> RunExchange(std::uint32_t messageCode) noexcept {
     return RunExchange<F>(messageCode, [](typename F::Envelope&) { return true; });
 }
 

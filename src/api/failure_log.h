@@ -3,9 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
-#include "support/limited_log.h"
+#include "support/log.h"
+#include "transport/filed_answer.h"
 #include "transport/message_codes.h"
 #include "vtxbridge.h"
 
@@ -37,24 +37,24 @@ constexpr const char* ExportOfCode(std::uint32_t messageCode) {
 }
 
 // "[vtx_sendrequest] Timed out (14): no answer to message 1014, request ID {...}."
-template <class String>
-void LogFailedExchange(std::uint32_t messageCode, int result, const String& requestId) noexcept {
-    try {
-        const char* what = result == VTX_RESULT_TIMED_OUT ? "Timed out (14): no answer to message "
-                                                          : "Not delivered (6): message ";
-        WriteLimitedLog(LogKind::FailedExport, std::string("[") + ExportOfCode(messageCode) + "] " + what +
-                                                   std::to_string(messageCode) + ", request ID " +
-                                                   LoggableText(requestId) + ".");
-    } catch (...) {
-    }
+template <class Char>
+void LogFailedExchange(std::uint32_t messageCode, int result, const RequestIdText<Char>& requestId) noexcept {
+    WriteLimitedLog(LogKind::FailedExport,
+                    LogText("[")
+                        .Add(ExportOfCode(messageCode))
+                        .Add("] ")
+                        .Add(result == VTX_RESULT_TIMED_OUT ? "Timed out (14): no answer to message "
+                                                            : "Not delivered (6): message ")
+                        .Add(messageCode)
+                        .Add(", request ID ")
+                        .AddLoggable(requestId.units, requestId.length)
+                        .Add("."));
 }
 
 // An export ending with 6 for a reason inside the library.
 inline void LogLibraryFailure(const char* exportName, const char* why) noexcept {
-    try {
-        WriteLimitedLog(LogKind::FailedExport, std::string("[") + exportName + "] Not delivered (6): " + why + ".");
-    } catch (...) {
-    }
+    WriteLimitedLog(LogKind::FailedExport,
+                    LogText("[").Add(exportName).Add("] Not delivered (6): ").Add(why).Add("."));
 }
 
 }  // namespace vtx::api

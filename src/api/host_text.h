@@ -3,9 +3,8 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
+#include <cstring>
 
-#include "support/text.h"
 #include "transport/envelope.h"
 #include "transport/form_traits.h"
 #include "vtxbridge.h"
@@ -21,7 +20,7 @@ static_assert(VTX_REQUEST_MESSAGE_CAPACITY == 3 * VTX_MAX_PAYLOAD_CHARS + 1);
 // does not fit with its terminator. The host's text is read no further than
 // the field's capacity, so a long text is refused without being scanned.
 template <class Char, std::size_t N>
-bool CopyHostText(Char (&field)[N], const Char* text) {
+bool CopyHostText(Char (&field)[N], const Char* text) noexcept {
     if (text == nullptr) return false;
     return CopyToField(field, text, BoundedLength(text, N));
 }
@@ -29,26 +28,17 @@ bool CopyHostText(Char (&field)[N], const Char* text) {
 // Length of a host text whose limit is `capacity` units with terminator, or
 // `capacity` when it is null or too long.
 template <class Char>
-std::size_t HostTextLength(const Char* text, std::size_t capacity) {
+std::size_t HostTextLength(const Char* text, std::size_t capacity) noexcept {
     return text == nullptr ? capacity : BoundedLength(text, capacity);
-}
-
-template <class F>
-void MakeErrorTextOf(int code, typename F::String& out) {
-    if constexpr (F::kForm == Form::Narrow) {
-        MakeErrorText(code, out);
-    } else {
-        MakeErrorTextW(code, out);
-    }
 }
 
 // The out-buffer convention: the text and its terminator are written only if
 // the capacity in *bufferLength exceeds the text's length; *bufferLength then
 // becomes length + 1. Returns false (nothing written) otherwise.
 template <class Char>
-bool CopyToCallerBuffer(const Char* text, std::size_t length, Char* buffer, unsigned int* bufferLength) {
+bool CopyToCallerBuffer(const Char* text, std::size_t length, Char* buffer, unsigned int* bufferLength) noexcept {
     if (*bufferLength <= length) return false;
-    std::char_traits<Char>::copy(buffer, text, length);
+    std::memcpy(buffer, text, length * sizeof(Char));
     buffer[length] = Char{};
     *bufferLength = static_cast<unsigned int>(length + 1);
     return true;
@@ -56,10 +46,10 @@ bool CopyToCallerBuffer(const Char* text, std::size_t length, Char* buffer, unsi
 
 // Codes 8 and 14 put the error text into the caller's buffer, when it fits.
 template <class F>
-int ErrorIntoCallerBuffer(int code, typename F::Char* buffer, unsigned int* bufferLength) {
-    typename F::String error;
-    MakeErrorTextOf<F>(code, error);
-    CopyToCallerBuffer(error.c_str(), error.size(), buffer, bufferLength);
+int ErrorIntoCallerBuffer(int code, typename F::Char* buffer, unsigned int* bufferLength) noexcept {
+    typename F::Char error[VTX_ERROR_TEXT_CAPACITY];
+    const std::size_t length = F::ErrorText(code, error, VTX_ERROR_TEXT_CAPACITY);
+    CopyToCallerBuffer(error, length, buffer, bufferLength);
     return code;
 }
 

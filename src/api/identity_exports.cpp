@@ -1,10 +1,7 @@
 // Login, the alive check and the bridge ID.
-#include <string>
-
 #include "api/call_frame.h"
-#include "api/export_guard.h"
 #include "api/host_text.h"
-#include "api/result_string.h"
+#include "api/result_text.h"
 #include "transport/message_codes.h"
 #include "vtxbridge.h"
 
@@ -12,7 +9,7 @@ namespace vtx::api {
 namespace {
 
 // The library-owned answer of vtx_getbridgeid.
-std::string bridgeIdResult;
+ResultText<char> bridgeIdResult;
 
 template <class F>
 int Login(const typename F::Char* loginText1, const typename F::Char* loginText2) {
@@ -35,24 +32,25 @@ int IsAlive() {
 }
 
 // No answer is awaited: the peer's window procedure result is the answer.
+// 0 is also what a refused text and a failure inside the library give.
 int SetBridgeId(const char* bridgeId) {
+    BridgeContext* const context = BridgeContext::Get();
     auto request = TakeBlankEnvelope<MessageEnvelope>();
-    NewRequestId(*request);
+    if (context == nullptr || !request) {
+        LogLibraryFailure("vtx_setbridgeid", kNoMemory);
+        return 0;
+    }
+    NarrowForm::NewRequestId(*request);
     if (!CopyHostText(request->payload, bridgeId)) return 0;
-    return static_cast<int>(SendEnvelope<NarrowForm>(code::kSetBridgeId, *request));
+    return static_cast<int>(context->delivery.Send(code::kSetBridgeId, request.get(), sizeof(MessageEnvelope)));
 }
 
 const char* GetBridgeId() {
-    return GuardedText<NarrowForm>(bridgeIdResult, [] {
-        ReserveForAnyPayload(bridgeIdResult);
-        if (!SessionOpen()) return MakeErrorText(VTX_RESULT_NOT_OPEN, bridgeIdResult);
-        const Exchange<NarrowForm> exchange = RunExchange<NarrowForm>(code::kGetBridgeId);
-        if (exchange.outcome != Outcome::Answered) {
-            return MakeErrorText(ResultCodeOf(exchange.outcome), bridgeIdResult);
-        }
-        // The status is not looked at: whatever text the peer sent is the ID.
-        bridgeIdResult.assign(exchange.answer->payload);  // in place: the address stays
-    });
+    if (!SessionOpen()) return bridgeIdResult.SetError<NarrowForm>(VTX_RESULT_NOT_OPEN);
+    const Exchange<NarrowForm> exchange = RunExchange<NarrowForm>(code::kGetBridgeId);
+    if (exchange.outcome != Outcome::Answered) return bridgeIdResult.SetError<NarrowForm>(ResultCodeOf(exchange.outcome));
+    // The status is not looked at: whatever text the peer sent is the ID.
+    return bridgeIdResult.Set(exchange.answer->payload.CStr(), exchange.answer->payload.Length());
 }
 
 }  // namespace
@@ -64,28 +62,18 @@ using namespace vtx::api;
 extern "C" {
 
 int VTX_CALL vtx_login(const char* loginText1, const char* loginText2) {
-    return GuardedCode([&] { return Login<NarrowForm>(loginText1, loginText2); });
+    return Login<NarrowForm>(loginText1, loginText2);
 }
 
 // The first argument is part of the signature hosts call and is not read.
 int VTX_CALL vtx_loginw(int /*reserved*/, const wchar_t* loginText1, const wchar_t* loginText2) {
-    return GuardedCode([&] { return Login<WideForm>(loginText1, loginText2); });
+    return Login<WideForm>(loginText1, loginText2);
 }
 
-int VTX_CALL vtx_iswcalive(void) {
-    return GuardedCode([] { return IsAlive(); });
-}
+int VTX_CALL vtx_iswcalive(void) { return IsAlive(); }
 
-int VTX_CALL vtx_setbridgeid(const char* bridgeId) {
-    try {
-        return SetBridgeId(bridgeId);
-    } catch (...) {
-        return 0;  // not delivered
-    }
-}
+int VTX_CALL vtx_setbridgeid(const char* bridgeId) { return SetBridgeId(bridgeId); }
 
-const char* VTX_CALL vtx_getbridgeid(void) {
-    return GetBridgeId();
-}
+const char* VTX_CALL vtx_getbridgeid(void) { return GetBridgeId(); }
 
 }  // extern "C"

@@ -1,6 +1,5 @@
 // Job and error queries: the peer's text into a caller buffer.
 #include "api/buffer_answer.h"
-#include "api/export_guard.h"
 #include "transport/message_codes.h"
 #include "vtxbridge.h"
 
@@ -33,20 +32,18 @@ using namespace vtx::api;
 
 extern "C" {
 
-int VTX_CALL vtx_getjobid(char* buffer, unsigned int* bufferLength) {
-    return GuardedCode([&] { return GetJobId<NarrowForm>(buffer, bufferLength); });
-}
+int VTX_CALL vtx_getjobid(char* buffer, unsigned int* bufferLength) { return GetJobId<NarrowForm>(buffer, bufferLength); }
 
 int VTX_CALL vtx_getjobidw(wchar_t* buffer, unsigned int* bufferLength) {
-    return GuardedCode([&] { return GetJobId<WideForm>(buffer, bufferLength); });
+    return GetJobId<WideForm>(buffer, bufferLength);
 }
 
 int VTX_CALL vtx_geterrorstring(int errorCode, char* buffer, unsigned int* bufferLength) {
-    return GuardedCode([&] { return GetErrorString<NarrowForm>(errorCode, buffer, bufferLength); });
+    return GetErrorString<NarrowForm>(errorCode, buffer, bufferLength);
 }
 
 int VTX_CALL vtx_geterrorstringw(int errorCode, wchar_t* buffer, unsigned int* bufferLength) {
-    return GuardedCode([&] { return GetErrorString<WideForm>(errorCode, buffer, bufferLength); });
+    return GetErrorString<WideForm>(errorCode, buffer, bufferLength);
 }
 
 }  // extern "C"

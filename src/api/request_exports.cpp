@@ -1,13 +1,11 @@
 // The host's business traffic: requests with their answers, the host's
 // answers to server requests, and the collection of queued server requests.
-#include <string>
+#include <cstdint>
 
 #include "api/buffer_answer.h"
 #include "api/call_frame.h"
-#include "api/export_guard.h"
 #include "api/host_text.h"
-#include "api/result_string.h"
-#include "support/text.h"
+#include "api/result_text.h"
 #include "transport/bridge_context.h"
 #include "transport/message_codes.h"
 #include "vtxbridge.h"
@@ -16,9 +14,9 @@ namespace vtx::api {
 namespace {
 
 // The library-owned answers of vtx_sendrequest and vtx_sendrequestw; each
-// pointer handed out stays valid until the next call of the same export.
-std::string sendRequestResult;
-WideString sendRequestResultW;
+// pointer handed out stays valid until the library is unloaded.
+ResultText<char> sendRequestResult;
+ResultText<WideChar> sendRequestResultW;
 
 template <class F>
 auto PayloadFiller(const typename F::Char* text, std::int32_t length) {
@@ -29,25 +27,20 @@ auto PayloadFiller(const typename F::Char* text, std::int32_t length) {
 }
 
 template <class F>
-typename F::String& SendRequestResult() {
-    if constexpr (F::kForm == Form::Narrow) {
-        return sendRequestResult;
-    } else {
-        return sendRequestResultW;
-    }
-}
+ResultText<typename F::Char>& SendRequestResult();
+template <>
+ResultText<char>& SendRequestResult<NarrowForm>() { return sendRequestResult; }
+template <>
+ResultText<WideChar>& SendRequestResult<WideForm>() { return sendRequestResultW; }
 
 template <class F>
 const typename F::Char* SendRequest(const typename F::Char* text, int length) {
     auto& result = SendRequestResult<F>();
-    return GuardedText<F>(result, [&] {
-        ReserveForAnyPayload(result);
-        if (HostTextLength(text, kPayloadUnits) >= kPayloadUnits) return MakeErrorTextOf<F>(VTX_RESULT_DOES_NOT_FIT, result);
-        if (!SessionOpen()) return MakeErrorTextOf<F>(VTX_RESULT_NOT_OPEN, result);
-        const Exchange<F> exchange = RunExchange<F>(F::Code(code::kSendRequest), PayloadFiller<F>(text, length));
-        if (exchange.outcome != Outcome::Answered) return MakeErrorTextOf<F>(ResultCodeOf(exchange.outcome), result);
-        result.assign(exchange.answer->payload);  // in place: the address stays
-    });
+    if (HostTextLength(text, kPayloadUnits) >= kPayloadUnits) return result.template SetError<F>(VTX_RESULT_DOES_NOT_FIT);
+    if (!SessionOpen()) return result.template SetError<F>(VTX_RESULT_NOT_OPEN);
+    const Exchange<F> exchange = RunExchange<F>(F::Code(code::kSendRequest), PayloadFiller<F>(text, length));
+    if (exchange.outcome != Outcome::Answered) return result.template SetError<F>(ResultCodeOf(exchange.outcome));
+    return result.Set(exchange.answer->payload.CStr(), exchange.answer->payload.Length());
 }
 
 template <class F>
@@ -70,42 +63,34 @@ int SendResponse(const typename F::Char* text) {
     return exchange.answer->status;
 }
 
-template <class F>
-void SendPoll() {
-    auto poll = TakeBlankEnvelope<typename F::Envelope>();
-    SendEnvelope<F>(F::Code(code::kPoll), *poll);  // unanswered; the queue is read either way
-}
-
 // Hands over the oldest server request. Unlike the other buffers,
 // *bufferLength reports the length without the terminator, and a text that
-// does not fit stays queued for the next call.
+// does not fit stays queued (in front) for the next call.
 template <class F>
 int GetRequestMessage(typename F::Char* buffer, unsigned int* bufferLength) {
     if (buffer == nullptr || bufferLength == nullptr) return VTX_RESULT_DOES_NOT_FIT;
     if (!SessionOpen()) return VTX_RESULT_NOT_OPEN;
-    BridgeContext& context = GetBridgeContext();
-    if (context.callbackMode.load() != 0) return VTX_RESULT_NOTHING_QUEUED;
+    BridgeContext& context = *BridgeContext::Get();
+    if (context.worker.SessionOpen()) return VTX_RESULT_NOTHING_QUEUED;
 
-    SendPoll<F>();
-    const std::optional<QueuedRequest> oldest = context.FrontServerRequest();
-    if (!oldest) return VTX_RESULT_NOTHING_QUEUED;
-
-    typename F::String text;
-    if constexpr (F::kForm == Form::Narrow) {
-        text = WideToAnsi(oldest->text.data(), oldest->text.size());
-    } else {
-        text = oldest->text;
+    // Unanswered; the queue is read either way. Without memory for the
+    // envelope the poll is skipped and the queue read all the same.
+    if (auto poll = TakeBlankEnvelope<typename F::Envelope>()) {
+        context.delivery.Send(F::kPollCode, poll.get(), sizeof(typename F::Envelope));
     }
-    if (*bufferLength <= text.size()) return VTX_RESULT_DOES_NOT_FIT;
-    std::char_traits<typename F::Char>::copy(buffer, text.c_str(), text.size() + 1);
-    *bufferLength = static_cast<unsigned int>(text.size());
-    // Removes exactly the text handed over, should the queue have changed.
-    context.PopServerRequest(oldest->sequence);
+    Owned<QueuedText> oldest = context.serverRequests.TakeOldest();
+    if (!oldest) return VTX_RESULT_NOTHING_QUEUED;
+    const std::size_t length = F::QueuedLength(*oldest);
+    if (*bufferLength <= length) {
+        context.serverRequests.PutBackOldest(std::move(oldest));
+        return VTX_RESULT_DOES_NOT_FIT;
+    }
+    F::WriteQueued(*oldest, buffer, length);
+    *bufferLength = static_cast<unsigned int>(length);
     return VTX_RESULT_OK;
 }
 
 }  // namespace
-
 }  // namespace vtx::api
 
 using namespace vtx;
@@ -113,37 +98,31 @@ using namespace vtx::api;
 
 extern "C" {
 
-const char* VTX_CALL vtx_sendrequest(const char* text, int length) {
-    return SendRequest<NarrowForm>(text, length);
-}
+const char* VTX_CALL vtx_sendrequest(const char* text, int length) { return SendRequest<NarrowForm>(text, length); }
 
 const wchar_t* VTX_CALL vtx_sendrequestw(const wchar_t* text, int length) {
     return SendRequest<WideForm>(text, length);
 }
 
 int VTX_CALL vtx_sendrequestparam(const char* text, int length, char* buffer, unsigned int* bufferLength) {
-    return GuardedCode([&] { return SendRequestParam<NarrowForm>(text, length, buffer, bufferLength); });
+    return SendRequestParam<NarrowForm>(text, length, buffer, bufferLength);
 }
 
 int VTX_CALL vtx_sendrequestparamw(const wchar_t* text, int length, wchar_t* buffer, unsigned int* bufferLength) {
-    return GuardedCode([&] { return SendRequestParam<WideForm>(text, length, buffer, bufferLength); });
+    return SendRequestParam<WideForm>(text, length, buffer, bufferLength);
 }
 
 // `length` belongs to the signature hosts call; the library derives it.
-int VTX_CALL vtx_sendresponse(const char* text, int /*length*/) {
-    return GuardedCode([&] { return SendResponse<NarrowForm>(text); });
-}
+int VTX_CALL vtx_sendresponse(const char* text, int /*length*/) { return SendResponse<NarrowForm>(text); }
 
-int VTX_CALL vtx_sendresponsew(const wchar_t* text, int /*length*/) {
-    return GuardedCode([&] { return SendResponse<WideForm>(text); });
-}
+int VTX_CALL vtx_sendresponsew(const wchar_t* text, int /*length*/) { return SendResponse<WideForm>(text); }
 
 int VTX_CALL vtx_getrequestmessage(char* buffer, unsigned int* bufferLength) {
-    return GuardedCode([&] { return GetRequestMessage<NarrowForm>(buffer, bufferLength); });
+    return GetRequestMessage<NarrowForm>(buffer, bufferLength);
 }
 
 int VTX_CALL vtx_getrequestmessagew(wchar_t* buffer, unsigned int* bufferLength) {
-    return GuardedCode([&] { return GetRequestMessage<WideForm>(buffer, bufferLength); });
+    return GetRequestMessage<WideForm>(buffer, bufferLength);
 }
 
 }  // extern "C"

@@ -1,6 +1,5 @@
 // Opening and closing a session: vtx_init, vtx_initw, vtx_deinit.
 #include "api/call_frame.h"
-#include "api/export_guard.h"
 #include "api/host_text.h"
 #include "support/bridge_path.h"
 #include "transport/bridge_context.h"
@@ -14,10 +13,14 @@ template <class F>
 int OpenSession(int initValue, const typename F::Char* initText, int pollMode, ServerRequestCallback callback) {
     // A refused text changes nothing: no flag, no registry value, no message.
     if (HostTextLength(initText, kInitTextUnits) >= kInitTextUnits) return VTX_RESULT_DOES_NOT_FIT;
-    if (InitializedFlag().load() == 1) return VTX_RESULT_ALREADY_OPEN;
+    BridgeContext* const context = BridgeContext::Get();
+    if (context == nullptr) {
+        LogLibraryFailure(ExportOfCode(F::Code(code::kInit)), kNoMemory);
+        return VTX_RESULT_NOT_DELIVERED;
+    }
+    if (context->session.open.load()) return VTX_RESULT_ALREADY_OPEN;
 
-    BridgeContext& context = GetBridgeContext();
-    context.wideMode = F::kForm == Form::Wide ? 1 : 0;
+    context->session.sendForm = F::kForm;
     PublishBridgePath();
 
     const Exchange<F> exchange = RunExchange<F>(F::Code(code::kInit), [&](typename F::Envelope& request) {
@@ -34,12 +37,12 @@ int OpenSession(int initValue, const typename F::Char* initText, int pollMode, S
         // session is not opened, although the peer accepted it.
         if (callback == nullptr) return VTX_RESULT_NO_CALLBACK;
         // Likewise when no thread could be started to deliver them.
-        if (!context.StartCallbackWorker(callback, F::kForm)) {
+        if (!context->worker.OpenSession(callback, F::kForm)) {
             LogLibraryFailure(ExportOfCode(F::Code(code::kInit)), "the callback worker could not be started");
             return VTX_RESULT_NOT_DELIVERED;
         }
     }
-    InitializedFlag() = 1;
+    context->session.open = true;
     return VTX_RESULT_OK;
 }
 
@@ -49,13 +52,13 @@ int CloseSession() {
 
     const int status = exchange.answer->status;
     if (status == VTX_RESULT_OK) {
-        BridgeContext& context = GetBridgeContext();
+        BridgeContext* const context = BridgeContext::Get();
         // First, so that no callback runs once this returns: a plug-in may
         // unload its code right after.
-        context.EndCallbackSession();
-        context.wideMode = -1;
-        context.ClearServerRequests();
-        InitializedFlag() = 0;
+        context->worker.CloseSession();
+        context->session.sendForm = Form::Wide;
+        context->serverRequests.Clear();
+        context->session.open = false;
     }
     return status;
 }
@@ -69,15 +72,13 @@ using namespace vtx::api;
 extern "C" {
 
 int VTX_CALL vtx_init(int initValue, const char* initText, int pollMode, ServerRequestCallback callback) {
-    return GuardedCode([&] { return OpenSession<NarrowForm>(initValue, initText, pollMode, callback); });
+    return OpenSession<NarrowForm>(initValue, initText, pollMode, callback);
 }
 
 int VTX_CALL vtx_initw(int initValue, const wchar_t* initText, int pollMode, ServerRequestCallback callback) {
-    return GuardedCode([&] { return OpenSession<WideForm>(initValue, initText, pollMode, callback); });
+    return OpenSession<WideForm>(initValue, initText, pollMode, callback);
 }
 
-int VTX_CALL vtx_deinit(void) {
-    return GuardedCode([] { return CloseSession(); });
-}
+int VTX_CALL vtx_deinit(void) { return CloseSession(); }
 
 }  // extern "C"

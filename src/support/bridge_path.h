@@ -2,8 +2,8 @@
 // per-user registry value it reads at start.
 #pragma once
 
+#include <cstddef>
 #include <optional>
-#include <string>
 
 namespace vtx {
 
@@ -11,11 +11,12 @@ namespace vtx {
 // failure is silent: the companion then simply finds no or an older value.
 void PublishBridgePath() noexcept;
 
-// The folder part of an executable path: everything before the last '\' or
-// '/'. nullopt when the path is empty or has no separator (or memory ran out).
-std::optional<std::wstring> BridgeFolderOf(const std::wstring& executablePath) noexcept;
+// Units of the folder part of an executable path of `length` units:
+// everything before the last '\' or '/'. Nothing when there is no separator.
+std::optional<std::size_t> BridgeFolderLength(const wchar_t* executablePath, std::size_t length) noexcept;
 
-// The registry write behind PublishBridgePath, for a given executable path.
-void PublishBridgePathFrom(const std::wstring& executablePath) noexcept;
+// The registry write behind PublishBridgePath, for a given executable path;
+// nothing is written for a path without a folder.
+void PublishBridgePathFrom(const wchar_t* executablePath, std::size_t length) noexcept;
 
 }  // namespace vtx

@@ -1,37 +1,39 @@
 // The library's daily log: one file per local day, one line per event, shared
-// by every process of the host that loads the library.
+// by every process of the host that loads the library. Writing never fails
+// visibly: a line that cannot be written is dropped.
 #pragma once
 
-#include <string>
+#include <cstddef>
+
+#include "support/log_limiter.h"
+#include "support/log_text.h"
 
 namespace vtx {
 
-// Local wall-clock time, broken down. When the conversion failed, `converted`
-// is false and every field is -1, which the log prints as it is.
-struct LogClockReading {
-    bool converted;
-    int year, month, day, hour, minute, second;  // month 1-12, day 1-31
-};
 using LogClock = LogClockReading (*)();
 
-// Reads the system time once and converts it to local time.
+// Reads the local wall-clock time once (for the stamp and the file's day;
+// no wait or deadline of the library reads the wall clock).
 LogClockReading ReadLocalClock() noexcept;
 
 // Replaces the clock WriteLog reads; nullptr restores ReadLocalClock.
 void SetLogClockForTesting(LogClock clock) noexcept;
 
-// Appends "[hh:mm:ss] message" to today's log. Never fails visibly: a line that
-// cannot be written is dropped.
-void WriteLog(const std::string& message) noexcept;
+// Appends "[hh:mm:ss] message" to today's log.
+void WriteLog(const LogText& message) noexcept;
+inline void WriteLog(const char* message) noexcept { WriteLog(LogText(message)); }
+
+// WriteLog through the library's limiter (support/log_limiter.h) and the
+// monotonic clock.
+void WriteLimitedLog(LogKind kind, const LogText& message) noexcept;
 
 // The file a line goes to: "<folder>\bridge_YYYYMMDD.log" when the folder is
-// usable, otherwise "YYYYMMDD.log" in the current directory.
-std::wstring LogFilePath(const std::wstring& folder, bool folderUsable, const LogClockReading& reading) noexcept;
-
-// "[hh:mm:ss] " + message + CR LF, the message bytes unchanged.
-std::string LogLine(const LogClockReading& reading, const std::string& message) noexcept;
+// usable, otherwise "YYYYMMDD.log" in the current directory. False when the
+// path does not fit `out` (`capacity` units, terminator included).
+bool LogFilePath(const wchar_t* folder, bool folderUsable, const LogClockReading& reading, wchar_t* out,
+                 std::size_t capacity) noexcept;
 
 // WriteLog with the folder and the time given.
-void WriteLogTo(const std::wstring& folder, const LogClockReading& reading, const std::string& message) noexcept;
+void WriteLogTo(const wchar_t* folder, const LogClockReading& reading, const LogText& message) noexcept;
 
 }  // namespace vtx

@@ -1,25 +1,45 @@
 #include "transport/bridge_context.h"
 
-#include "transport/callback_worker.h"
+#include <windows.h>
+
+#include "transport/outbound_envelope.h"
 
 namespace vtx {
+namespace {
 
-BridgeContext::BridgeContext(const wchar_t* serverRequestLockName, const wchar_t* responseLockName)
-    : serverRequestMutex_(serverRequestLockName), responseMutex_(responseLockName) {}
+// Set once by Get, under the one-time initialisation; read by Unload after
+// every host call has returned.
+INIT_ONCE g_once = INIT_ONCE_STATIC_INIT;
+BridgeContext* g_context = nullptr;
 
-// Out of line so that WorkerControl is complete where the pointer dies.
-BridgeContext::~BridgeContext() = default;
-
-BridgeContext& GetBridgeContext() {
-    // A function-local static: one thread constructs, concurrent first callers
-    // wait for it, and a construction that throws is retried by the next call.
-    static BridgeContext context;
-    return context;
+BOOL CALLBACK Build(PINIT_ONCE, PVOID, PVOID*) {
+    Owned<BridgeContext> context = MakeOwned<BridgeContext>();
+    if (!context) return FALSE;  // not initialised: the next call tries again
+    g_context = context.release();
+    return TRUE;
 }
 
-std::atomic<std::int32_t>& InitializedFlag() {
-    static std::atomic<std::int32_t> initialized{0};
-    return initialized;
+}  // namespace
+
+BridgeContext* BridgeContext::Get() noexcept {
+    return ::InitOnceExecuteOnce(&g_once, Build, nullptr, nullptr) ? g_context : nullptr;
+}
+
+void BridgeContext::Unload() noexcept {
+    BridgeContext* const context = g_context;
+    if (context != nullptr) {
+        // First no new send, box or pause, and no answer wait, so that an
+        // export the host's callback runs on the worker's thread returns at
+        // once with its failure result, and the worker with it.
+        context->stop.Raise();
+        context->answers.StopWaits();
+        const bool workerEnded = context->worker.Stop();
+        const bool loopEnded = context->bridgeWindow.Stop();
+        if (!workerEnded || !loopEnded) return;
+        g_context = nullptr;
+        DestroyAndFree<BridgeContext>{}(context);
+    }
+    ReleaseSpareEnvelopes();
 }
 
 }  // namespace vtx

@@ -1,93 +1,46 @@
 #include "transport/bridge_window.h"
 
-#include <atomic>
-#include <cstdint>
-#include <memory>
-
-#include "support/limited_log.h"
-#include "support/sync.h"
-#include "support/text.h"
-#include "support/thread_block.h"
-#include "support/unique_handle.h"
-#include "transport/bridge_context.h"
-#include "transport/decode.h"
+#include "support/log.h"
+#include "transport/answer_board.h"
+#include "transport/callback_worker.h"
+#include "transport/form_traits.h"
+#include "transport/server_request_queue.h"
 #include "transport/window_names.h"
 
 namespace vtx {
 namespace {
 
-constexpr DWORD kSettleMs = 100;
-constexpr DWORD kWakeIntervalMs = 20;
+// The window exists a moment before the first message goes out.
+constexpr std::uint32_t kSettleMs = 100;
+// The first send after a load waits this long at most for the window.
+constexpr std::uint32_t kLoopReadyBoundMs = 5000;
+constexpr int kLookupAttempts = 50;
+constexpr std::uint32_t kLookupPauseMs = 100;
+// The loop only has to notice a posted message to end.
+constexpr std::uint32_t kLoopStopBoundMs = 2000;
 
-struct LoopControl : ThreadControl {
-    // Signalled once the window exists (or could not be made).
-    UniqueHandle ready{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-};
+// The loop sleeps in GetMessageW: a posted message wakes it.
+void PostWake(DWORD threadId) { ::PostThreadMessageW(threadId, WM_NULL, 0, 0); }
 
-// The running loop, if any. Guarded: first uses may race on host threads.
-Lock& LoopGuard() {
-    static Lock guard;
-    return guard;
-}
-std::shared_ptr<LoopControl>& CurrentLoop() {
-    static std::shared_ptr<LoopControl> loop;
-    return loop;
-}
-
-std::shared_ptr<LoopControl> StartOrGetLoop() {
-    LockHold lock(LoopGuard());
-    std::shared_ptr<LoopControl>& loop = CurrentLoop();
-    if (!loop) {
-        auto control = std::make_shared<LoopControl>();
-        control->thread = StartThreadWith(control, MessageLoopThread, &control->threadId);
-        // No thread, no loop: the next use tries again.
-        if (!control->thread) return nullptr;
-        loop = std::move(control);
+// Only a bridge window of this process will do: another process that loaded
+// the library has its own, and answers sent there would never reach us.
+HWND FindOwnBridgeWindow() {
+    const DWORD self = ::GetCurrentProcessId();
+    HWND candidate = nullptr;
+    while ((candidate = ::FindWindowExW(HWND_MESSAGE, candidate, kBridgeClassName, nullptr)) != nullptr) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(candidate, &owner);
+        if (owner == self) return candidate;
     }
-    return loop;
-}
-
-// Answers 0 to the sender and says why in the log.
-LRESULT Refuse(ULONG_PTR messageCode, DWORD size, const char* why) {
-    WriteLimitedLog(LogKind::RefusedMessage, "[BridgeWindowProc] Refused message " + std::to_string(messageCode) +
-                                                 " (" + std::to_string(size) + " bytes): " + why + ".");
-    return 0;
-}
-
-LRESULT HandleCopyData(const COPYDATASTRUCT& data) {
-    // Codes wider than 32 bits are none of ours.
-    if (data.dwData > UINT32_MAX) return 1;
-    InboundMessage message = DecodeInbound(static_cast<std::uint32_t>(data.dwData), data.lpData, data.cbData);
-    BridgeContext& context = GetBridgeContext();
-    switch (message.kind) {
-        case InboundKind::Ignored:
-            return 1;
-        case InboundKind::Malformed:
-            return Refuse(data.dwData, data.cbData, message.refusal ? message.refusal : "malformed");
-        case InboundKind::NarrowAnswer:
-            context.StoreResponse(std::move(message.narrowAnswer));
-            return 1;
-        case InboundKind::WideAnswer:
-            context.StoreResponseW(std::move(message.wideAnswer));
-            return 1;
-        case InboundKind::NarrowServerRequest: {
-            auto text = AnsiToWide(message.narrowText.c_str());
-            if (!text) return Refuse(data.dwData, data.cbData, "its text is not valid in the ANSI code page");
-            // A full queue refuses the text: the peer learns it was not taken.
-            return context.PushServerRequest(std::move(*text)) ? 1 : 0;
-        }
-        case InboundKind::WideServerRequest:
-            return context.PushServerRequest(std::move(message.wideText)) ? 1 : 0;
-    }
-    return 0;
+    return nullptr;
 }
 
 // Registers the class under the executable's module. A class left behind by
 // an earlier load whose thread never got to unregister it would point at a
 // window procedure in unmapped code: replace it if no window uses it.
-ATOM RegisterBridgeClass(HINSTANCE module) {
+ATOM RegisterBridgeClass(HINSTANCE module, WNDPROC procedure) {
     WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = BridgeWindowProc;
+    windowClass.lpfnWndProc = procedure;
     windowClass.hInstance = module;
     windowClass.lpszClassName = kBridgeClassName;
     ATOM atom = ::RegisterClassW(&windowClass);
@@ -97,11 +50,59 @@ ATOM RegisterBridgeClass(HINSTANCE module) {
     return atom;
 }
 
-// A host running with higher integrity than the peer would otherwise never
-// receive its messages: every answer would be dropped by the system and
-// every request would time out. The decoder treats every message as
-// untrusted anyway. Looked up at run time: older systems lack the call.
-void AllowCopyDataFromLowerIntegrity(HWND window) {
+// Answers 0 to the sender and says why in the log.
+LRESULT Refuse(std::uint32_t code, std::uint32_t size, const char* why) {
+    WriteLimitedLog(LogKind::RefusedMessage, LogText("[BridgeWindowProc] Refused message ")
+                                                 .Add(code)
+                                                 .Add(" (")
+                                                 .Add(size)
+                                                 .Add(" bytes): ")
+                                                 .Add(why)
+                                                 .Add("."));
+    return 0;
+}
+
+}  // namespace
+
+BridgeWindow::BridgeWindow(AnswerBoard& answers, ServerRequestQueue& serverRequests, CallbackWorker& worker,
+                           StopSignal& stop) noexcept
+    : answers_(answers),
+      serverRequests_(serverRequests),
+      worker_(worker),
+      stop_(stop),
+      thread_(RunLoop, this, kLoopStopBoundMs, PostWake) {}
+
+bool BridgeWindow::HandleKnown() noexcept { return window_.load() != nullptr && thread_.Running(); }
+
+HWND BridgeWindow::Handle() noexcept {
+    if (HandleKnown()) return window_.load();
+    // None found yet, or found for a loop that has ended since.
+    window_ = nullptr;
+    if (stop_.Raised() || !thread_.Start()) return nullptr;
+    thread_.WaitUntilReady(kLoopReadyBoundMs);
+
+    for (int attempt = 1; attempt <= kLookupAttempts; ++attempt) {
+        WriteLog(LogText("[GetWindowHandle] counter: ").Add(attempt));
+        const HWND found = FindOwnBridgeWindow();
+        // Only a find is stored: a concurrent first send may have found it.
+        if (found != nullptr) window_ = found;
+        const bool paused = stop_.Pause(kLookupPauseMs);
+        if (found != nullptr) {
+            WriteLog("[GetWindowHandle] Message loop thread is found.");
+            return found;
+        }
+        if (!paused) break;
+    }
+    return nullptr;
+}
+
+bool BridgeWindow::Stop() noexcept { return thread_.Stop(); }
+
+// An elevated host would otherwise never receive an unelevated peer's
+// messages: every answer would be dropped by the system and every request
+// would time out. The decoder treats every message as untrusted anyway.
+// Looked up at run time: older systems lack the call.
+void BridgeWindow::AllowCopyDataFromLowerIntegrity(HWND window) noexcept {
     using FilterFunction = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
     const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
     const auto filter = user32 == nullptr ? nullptr
@@ -111,23 +112,24 @@ void AllowCopyDataFromLowerIntegrity(HWND window) {
     if (filter != nullptr) filter(window, WM_COPYDATA, kAllow, nullptr);
 }
 
-void RunLoop(LoopControl& control) {
+void BridgeWindow::RunLoop(LibraryThread& thread, void* self) noexcept {
     const HINSTANCE module = ::GetModuleHandleW(nullptr);
-    if (RegisterBridgeClass(module) == 0) return;
+    if (RegisterBridgeClass(module, WindowProcedure) == 0) return;
 
     const HWND window = ::CreateWindowExW(0, kBridgeClassName, kBridgeClassName, 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                          nullptr, module, nullptr);
+                                          nullptr, module, self);
     if (window != nullptr) {
         ::ShowWindow(window, SW_HIDE);
-        AllowCopyDataFromLowerIntegrity(window);
-        ::Sleep(kSettleMs);
-        ::SetEvent(control.ready.get());
+        auto& bridge = *static_cast<BridgeWindow*>(self);
+        if (bridge.hostAboveMedium_()) bridge.openFilter_(window);
+        thread.WaitForWake(kSettleMs);
+        thread.MarkReady();
 
         MSG message;
         for (;;) {
             const BOOL result = ::GetMessageW(&message, nullptr, 0, 0);
             // -1: the queue is unusable; retrying would spin forever.
-            if (result == -1 || control.run.load() == 0) break;
+            if (result == -1 || thread.StopRequested()) break;
             // Only an unload ends the loop. Any process may post a quit to
             // this thread, and the host's answers would have nowhere to go.
             if (result == 0) continue;
@@ -139,58 +141,73 @@ void RunLoop(LoopControl& control) {
     ::UnregisterClassW(kBridgeClassName, module);
 }
 
-}  // namespace
-
-LRESULT CALLBACK BridgeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK BridgeWindow::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+    if (message == WM_NCCREATE) {
+        const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+    }
     // Any process may post a close to this window; the loop alone destroys
     // it, at unload. The default would destroy it under the host's feet.
     if (message == WM_CLOSE) return 0;
-    if (message != WM_COPYDATA) return ::DefWindowProcW(window, message, wParam, lParam);
+    auto* self = reinterpret_cast<BridgeWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message != WM_COPYDATA || self == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
     const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-    if (data == nullptr) return 1;
-    try {
-        return HandleCopyData(*data);
-    } catch (...) {
-        // Memory exhausted while copying: the message is refused, the loop lives.
-        return Refuse(data->dwData, data->cbData, "no memory to copy it");
-    }
+    // Codes wider than 32 bits are none of ours.
+    if (data == nullptr || data->dwData > UINT32_MAX) return 1;
+    return self->Receive(static_cast<std::uint32_t>(data->dwData), data->lpData, data->cbData);
 }
 
-DWORD WINAPI MessageLoopThread(LPVOID parameter) {
-    std::shared_ptr<LoopControl> control = AdoptThreadBlock<LoopControl>(parameter);
-    try {
-        RunLoop(*control);
-    } catch (...) {
+LRESULT BridgeWindow::Receive(std::uint32_t code, const void* data, std::uint32_t size) noexcept {
+    const InboundMessage message = DecodeInbound(code, data, size);
+    switch (message.kind) {
+        case InboundKind::Ignored:
+            return 1;
+        case InboundKind::Malformed:
+            return Refuse(code, size, message.refusal != nullptr ? message.refusal : "malformed");
+        case InboundKind::Answer:
+            return WithForm(message.form, [&](auto form) { return FileAnswer<decltype(form)>(message, size); });
+        case InboundKind::ServerRequest:
+            return WithForm(message.form,
+                            [&](auto form) { return QueueServerRequest<decltype(form)>(message, size); });
     }
-    ::SetEvent(control->ready.get());  // no window: nobody waits for one
-    ReleaseAndPark(std::move(control));
     return 0;
 }
 
-bool EnsureMessageLoopRunning(DWORD boundMs) {
-    try {
-        const std::shared_ptr<LoopControl> control = StartOrGetLoop();
-        return control && WaitForThreadEvent(control->ready.get(), boundMs) && !control->HasEnded();
-    } catch (...) {
-        return false;
+template <class F>
+LRESULT BridgeWindow::FileAnswer(const InboundMessage& message, std::uint32_t size) noexcept {
+    Owned<FiledAnswer<typename F::Char>> answer = CopyAnswer<typename F::Char>(message);
+    if (!answer) return Refuse(message.code, size, "no memory to copy it");
+    const RequestIdText<typename F::Char> requestId = answer->requestId;
+    if (!answers_.template File<F>(std::move(answer))) {
+        // Late, unsolicited or repeated after it was taken.
+        WriteLimitedLog(LogKind::UnwaitedAnswer, LogText("[StoreResponse] Dropped an answer nobody waited for: message ")
+                                                     .Add(message.code)
+                                                     .Add(", request ID ")
+                                                     .AddLoggable(requestId.units, requestId.length)
+                                                     .Add("."));
     }
+    return 1;
 }
 
-void StopMessageLoop(DWORD boundMs) {
-    std::shared_ptr<LoopControl> control;
-    {
-        LockHold lock(LoopGuard());
-        control = std::move(CurrentLoop());
+template <class F>
+LRESULT BridgeWindow::QueueServerRequest(const InboundMessage& message, std::uint32_t size) noexcept {
+    const char* refusal = "no memory to keep it";
+    Owned<QueuedText> text = F::ToQueued(message.payload, &refusal);
+    if (!text) return Refuse(message.code, size, refusal);
+    const std::size_t bytes = text->StoredBytes();
+    const ServerRequestQueue::Admission admission = serverRequests_.Push(std::move(text));
+    if (admission != ServerRequestQueue::Admission::Kept) {
+        // A flooding peer meets this thousands of times a second: limited.
+        // The peer learns from the 0 that the text was not taken.
+        WriteLimitedLog(LogKind::RefusedMessage,
+                        LogText("[PushServerRequest] Server request queue is full")
+                            .Add(admission == ServerRequestQueue::Admission::TooManyTexts ? " (texts): " : ": ")
+                            .Add(bytes)
+                            .Add(" bytes refused."));
+        return 0;
     }
-    if (!control) return;
-    control->run = 0;
-
-    // The loop sleeps in GetMessageW: post until it has noticed and ended.
-    const ULONGLONG deadline = ::GetTickCount64() + boundMs;
-    do {
-        ::PostThreadMessageW(control->threadId, WM_NULL, 0, 0);
-        if (EndParkedThread(*control, kWakeIntervalMs)) return;
-    } while (::GetTickCount64() < deadline);
+    worker_.Wake();
+    return 1;
 }
 
 }  // namespace vtx

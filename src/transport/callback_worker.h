@@ -1,61 +1,79 @@
-// The worker thread that delivers server requests to the host's callback.
+// The callback worker: the library thread that hands server requests to the
+// host's callback, and only inside the callback session they belong to.
+//
+// While a callback session is open it hands over every queued text the
+// moment it arrives, oldest first, one call each, each exactly once, and
+// polls the peer at least every 100 ms (never while the callback runs).
+// Outside a session it only waits to be woken: no poll, no callback, no box.
 #pragma once
 
-#include <windows.h>
-
-#include <atomic>
 #include <cstdint>
 
+#include "support/library_thread.h"
 #include "support/sync.h"
-#include "support/thread_block.h"
-#include "support/unique_handle.h"
 #include "transport/message_codes.h"
 #include "vtxbridge.h"
 
 namespace vtx {
 
-struct CallbackRegistration {
-    ServerRequestCallback callback = nullptr;
-    // The form the callback expects: narrow for vtx_init, wide for vtx_initw.
-    Form form = Form::Narrow;
-};
+class PeerDelivery;
+class QueuedText;
+class ServerRequestQueue;
+struct SessionState;
 
-// What the worker is doing on the host's behalf; vtx_deinit waits for both.
-enum class WorkerActivity { Poll, Callback };
+class CallbackWorker {
+public:
+    CallbackWorker(PeerDelivery& delivery, ServerRequestQueue& serverRequests, const SessionState& session) noexcept;
+    CallbackWorker(const CallbackWorker&) = delete;
+    CallbackWorker& operator=(const CallbackWorker&) = delete;
 
-struct WorkerControl : ThreadControl {
-    // Signalled by the thread's first instruction: from then on it runs our
-    // code, and an unload can wait for it to end.
-    UniqueHandle begun{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    // Set when there is work: a text arrived, a session opened, or the worker
-    // is stopped. The worker resets it before it looks for work.
-    UniqueHandle wake{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-
-    // The callback session. Only while it is open does the worker poll or
-    // call the callback.
-    void OpenSession(CallbackRegistration next);
-    // Closes the session and waits until the worker is out of the host's
-    // callback and out of its poll; a call from inside the callback (on the
-    // worker's own thread) does not wait for itself.
-    void CloseSession();
-    bool SessionOpen();
-
-    // Marks the worker busy with `activity` and gives the session's callback;
-    // false, marking nothing, when no session is open.
-    bool Begin(WorkerActivity activity, CallbackRegistration* registration);
-    void End(WorkerActivity activity);
+    // Opens the callback session: `callback` gets every text in `form`
+    // (narrow for vtx_init, wide for vtx_initw). The thread starts on first
+    // use (and again should it have ended); later sessions reuse it. False
+    // when no thread could be started: nothing would ever deliver.
+    bool OpenSession(ServerRequestCallback callback, Form form) noexcept;
+    // Closes the session (a successful vtx_deinit): no poll and no callback
+    // follows, and a callback under way has returned, unless this is called
+    // from inside it. Texts stay queued for the next session.
+    void CloseSession() noexcept;
+    bool SessionOpen() noexcept;
+    // A text was queued.
+    void Wake() noexcept { thread_.Wake(); }
+    // At unload: ends the thread, answering a run-the-peer-first box it
+    // shows, and waits at most five seconds for a callback under way.
+    bool Stop() noexcept { return thread_.Stop(); }
 
 private:
-    bool BusyForCloser();
+    enum class Activity { Poll, Callback };
+    enum class Handover { Done, NothingQueued, NoSession, NoMemory };
+    struct Registration {
+        ServerRequestCallback callback = nullptr;
+        Form form = Form::Narrow;
+    };
+    class Busy;
 
-    Lock guard;
-    ConditionVariable idle;
-    bool open = false;
-    bool polling = false;
-    bool calling = false;
-    CallbackRegistration registration;
+    static void Run(LibraryThread& thread, void* self) noexcept;
+    void Serve(LibraryThread& thread) noexcept;
+    void PollOnce() noexcept;
+    Handover HandOverOldest() noexcept;
+
+    // Marks the worker busy with `activity` and gives the session's
+    // callback; false, marking nothing, when no session is open.
+    bool Begin(Activity activity, Registration* registration) noexcept;
+    void End(Activity activity) noexcept;
+    bool BusyForCloser() noexcept;
+
+    PeerDelivery& delivery_;
+    ServerRequestQueue& serverRequests_;
+    const SessionState& session_;
+    LibraryThread thread_;
+
+    Lock guard_;
+    ConditionVariable idle_;
+    bool open_ = false;
+    bool polling_ = false;
+    bool calling_ = false;
+    Registration registration_;
 };
-
-DWORD WINAPI CallbackWorker(LPVOID parameter);
 
 }  // namespace vtx

@@ -1,12 +1,11 @@
-// The wire format shared with the peer: the two envelope layouts, the blank
-// envelope and the bounded copies into and out of their text fields.
+// The wire format shared with the peer: the two envelope layouts and the
+// bounded copies into and out of their text fields.
 // Portable: no Win32 here, so the decoder built on it can be fuzzed natively.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <string>
+#include <cstring>
 #include <type_traits>
 
 namespace vtx {
@@ -14,7 +13,6 @@ namespace vtx {
 // A UTF-16 code unit: wchar_t where it is 16 bits (Windows), so the library
 // hands wide fields to Win32 without casts; char16_t on native test hosts.
 using WideChar = std::conditional_t<sizeof(wchar_t) == 2, wchar_t, char16_t>;
-using WideString = std::basic_string<WideChar>;
 
 inline constexpr std::size_t kPayloadUnits = 100000;
 inline constexpr std::size_t kRequestIdUnits = 40;
@@ -67,15 +65,6 @@ static_assert(offsetof(MessageEnvelopeW, initValue) == 200188);
 static_assert(offsetof(MessageEnvelopeW, initText) == 200192);
 static_assert(offsetof(MessageEnvelopeW, pollMode) == 200224);
 
-// A blank envelope: every byte zero except pollMode = -1. Envelopes are far
-// too large for a stack, so they only ever exist on the heap, owned.
-template <class Envelope>
-std::unique_ptr<Envelope> MakeBlankEnvelope() {
-    auto envelope = std::make_unique<Envelope>();  // value-initialised: all zero
-    envelope->pollMode = -1;
-    return envelope;
-}
-
 // Length of a text stored in a fixed field, or `capacity` when no terminator
 // lies inside the field (the text is then unusable: it has no end).
 template <class Char>
@@ -85,36 +74,20 @@ std::size_t BoundedLength(const Char* field, std::size_t capacity) {
     return length;
 }
 
-template <class Char, std::size_t N>
-bool IsTerminated(const Char (&field)[N]) {
-    return BoundedLength(field, N) < N;
-}
-
 // Copies `length` units of `text` and a terminator into a fixed field.
 // Refuses (returns false, field untouched) when the text does not fit, so no
 // caller can write past a field.
 template <class Char>
 bool CopyToBoundedField(Char* field, std::size_t capacity, const Char* text, std::size_t length) {
     if (length >= capacity) return false;
-    std::char_traits<Char>::copy(field, text, length);
-    std::char_traits<Char>::assign(field + length, 1, Char{});
+    if (length != 0) std::memcpy(field, text, length * sizeof(Char));
+    field[length] = Char{};
     return true;
 }
 
 template <class Char, std::size_t N>
 bool CopyToField(Char (&field)[N], const Char* text, std::size_t length) {
     return CopyToBoundedField(field, N, text, length);
-}
-
-template <class Char, std::size_t N>
-bool CopyToField(Char (&field)[N], const std::basic_string<Char>& text) {
-    return CopyToField(field, text.data(), text.size());
-}
-
-// The text of a field up to its terminator, never past the field's end.
-template <class Char, std::size_t N>
-std::basic_string<Char> FieldText(const Char (&field)[N]) {
-    return std::basic_string<Char>(field, BoundedLength(field, N));
 }
 
 }  // namespace vtx

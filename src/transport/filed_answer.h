@@ -1,27 +1,45 @@
 // What the library keeps of an answer until the export that asked takes it:
-// the fields an export may read, with the texts as long as they are, not the
-// whole 100 KB (narrow) or 200 KB (wide) envelope they came in. Portable.
+// the fields an export may read, the payload as long as it is, not the whole
+// 100 KB (narrow) or 200 KB (wide) envelope it came in. Portable.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <string>
+#include <cstring>
 
+#include "support/owned_text.h"
 #include "transport/envelope.h"
 
 namespace vtx {
 
-template <class CharT>
+// A request ID: the text of a fresh GUID (or the fixed fallback), at most
+// 39 units. Answers are paired with their requests by it alone.
+template <class Char>
+struct RequestIdText {
+    Char units[kRequestIdUnits] = {};
+    std::size_t length = 0;
+
+    // The text of an envelope's field, up to its terminator.
+    static RequestIdText OfField(const Char (&field)[kRequestIdUnits]) noexcept {
+        RequestIdText id;
+        id.length = BoundedLength(field, kRequestIdUnits);
+        if (id.length == kRequestIdUnits) id.length = kRequestIdUnits - 1;  // never for IDs we made
+        std::memcpy(id.units, field, id.length * sizeof(Char));
+        return id;
+    }
+    bool operator==(const RequestIdText& other) const noexcept {
+        return length == other.length && std::memcmp(units, other.units, length * sizeof(Char)) == 0;
+    }
+};
+
+template <class Char>
 struct FiledAnswer {
-    using Char = CharT;
     std::int32_t status = 0;
     std::int32_t length = 0;
     std::int32_t errorCode = 0;
-    std::basic_string<Char> payload;    // up to its terminator
-    std::basic_string<Char> requestId;  // up to its terminator; the table's key
-    std::uint32_t code = 0;             // the message code it came with, for the log
+    std::uint32_t code = 0;  // the message code it came with, for the log
+    RequestIdText<Char> requestId;
+    OwnedText<Char> payload;
 };
-
-using Answer = FiledAnswer<char>;
-using AnswerW = FiledAnswer<WideChar>;
 
 }  // namespace vtx

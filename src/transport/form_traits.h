@@ -1,34 +1,121 @@
-// One traits type per form, so each narrow/wide twin is written once as a
-// template and instantiated twice.
+// What differs between the two forms of every message, in one place. Each
+// narrow/wide twin is one template instantiated with both traits; code that
+// learns the form only at run time (a session's form, a message's code)
+// takes the traits from WithForm, the one place that branches on it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <string>
 
+#include "support/heap.h"
+#include "support/owned_text.h"
+#include "transport/server_request_queue.h"
 #include "transport/envelope.h"
-#include "transport/filed_answer.h"
 #include "transport/message_codes.h"
 
 namespace vtx {
 
-struct NarrowForm {
-    using Char = char;
-    using String = std::string;
-    using Envelope = MessageEnvelope;
-    using Answer = vtx::Answer;
-    static constexpr Form kForm = Form::Narrow;
-    // Narrow code of an operation; 1000-series.
-    static constexpr std::uint32_t Code(std::uint32_t narrowCode) { return narrowCode; }
+struct ReceivedText;
+
+// The error text a failed text-returning export hands back:
+// {"eventId":9999, "jobId":"", "code":N}. Written into `out` (room for
+// `capacity` units) with its terminator; returns its length, or 0 with
+// nothing written when it does not fit.
+template <class Char>
+std::size_t WriteErrorText(int code, Char* out, std::size_t capacity) noexcept {
+    static constexpr char kStart[] = "{\"eventId\":9999, \"jobId\":\"\", \"code\":";
+    char digits[12];
+    std::size_t digitCount = 0;
+    // The magnitude as unsigned, so the most negative int has one too.
+    unsigned int magnitude = code < 0 ? 0u - static_cast<unsigned int>(code) : static_cast<unsigned int>(code);
+    do {
+        digits[digitCount++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    const std::size_t length = (sizeof(kStart) - 1) + (code < 0 ? 1 : 0) + digitCount + 1;
+    if (length >= capacity) return 0;
+    std::size_t at = 0;
+    // ASCII: each byte widens to one UTF-16 unit unchanged.
+    for (std::size_t i = 0; i + 1 < sizeof(kStart); ++i) out[at++] = static_cast<Char>(kStart[i]);
+    if (code < 0) out[at++] = static_cast<Char>('-');
+    while (digitCount != 0) out[at++] = static_cast<Char>(digits[--digitCount]);
+    out[at++] = static_cast<Char>('}');
+    out[at] = Char{};
+    return at;
+}
+
+// What the two forms share, with the form's own types and codes.
+template <class FormChar, class FormEnvelope, Form kFormValue, std::uint32_t kBase>
+struct FormBasics {
+    using Char = FormChar;
+    using Envelope = FormEnvelope;
+    static constexpr Form kForm = kFormValue;
+    // The code of an operation in this form, from its narrow (1000-series)
+    // code: the wide twin is 1000 higher.
+    static constexpr std::uint32_t Code(std::uint32_t narrowCode) { return narrowCode - 1000 + kBase; }
+    static constexpr std::uint32_t kPollCode = Code(code::kPoll);
+
+    static std::size_t ErrorText(int resultCode, Char* out, std::size_t capacity) noexcept {
+        return WriteErrorText(resultCode, out, capacity);
+    }
 };
 
-struct WideForm {
-    using Char = WideChar;
-    using String = WideString;
-    using Envelope = MessageEnvelopeW;
-    using Answer = AnswerW;
-    static constexpr Form kForm = Form::Wide;
-    // The wide twin of a narrow code: 2000-series.
-    static constexpr std::uint32_t Code(std::uint32_t narrowCode) { return narrowCode + 1000; }
+// Each form's Win32 work is declared here and defined beside the calls it
+// makes: the request ID in request_id.cpp, the conversions in
+// form_conversions.cpp.
+//
+//   NewRequestId  a fresh request ID in the envelope's field.
+//   ToQueued      a server request's text as it came in this form, as the
+//                 UTF-16 text the queue keeps; null, with the reason for the
+//                 log in *refusal, when it cannot be kept.
+//   QueuedLength  units a queued text takes in this form, terminator not
+//                 counted;
+//   WriteQueued   and the text written into `out`, which has room for that
+//                 many units plus the terminator.
+//   WithHostText  calls visit(text, length) with a queued text as a host
+//                 receives it in this form; false, nothing called, when no
+//                 memory is left for the conversion.
+
+// Narrow: texts in the ANSI code page, 1000-series codes.
+struct NarrowForm : FormBasics<char, MessageEnvelope, Form::Narrow, 1000> {
+    // A narrow server request carries no length of its own.
+    static constexpr bool kServerRequestHasLength = false;
+    static void NewRequestId(Envelope& envelope) noexcept;
+    static Owned<QueuedText> ToQueued(const ReceivedText& text, const char** refusal) noexcept;
+    static std::size_t QueuedLength(const QueuedText& text) noexcept;
+    static void WriteQueued(const QueuedText& text, Char* out, std::size_t length) noexcept;
+    template <class Visit>
+    static bool WithHostText(const QueuedText& text, Visit&& visit) noexcept {
+        const std::size_t length = QueuedLength(text);
+        OwnedText<Char> converted;
+        if (!converted.Allocate(length)) return false;
+        WriteQueued(text, converted.Data(), length);
+        visit(converted.CStr(), length);
+        return true;
+    }
 };
+
+// Wide: texts in UTF-16, 2000-series codes.
+struct WideForm : FormBasics<WideChar, MessageEnvelopeW, Form::Wide, 2000> {
+    // A wide server request's `length` sizes its text's buffer, terminator
+    // included.
+    static constexpr bool kServerRequestHasLength = true;
+    static void NewRequestId(Envelope& envelope) noexcept;
+    static Owned<QueuedText> ToQueued(const ReceivedText& text, const char** refusal) noexcept;
+    static std::size_t QueuedLength(const QueuedText& text) noexcept;
+    static void WriteQueued(const QueuedText& text, Char* out, std::size_t length) noexcept;
+    template <class Visit>
+    static bool WithHostText(const QueuedText& text, Visit&& visit) noexcept {
+        visit(text.Units(), text.Length());  // as it is queued
+        return true;
+    }
+};
+
+// Calls `visit` with the traits of `form`.
+template <class Visitor>
+decltype(auto) WithForm(Form form, Visitor&& visit) {
+    if (form == Form::Narrow) return visit(NarrowForm{});
+    return visit(WideForm{});
+}
 
 }  // namespace vtx

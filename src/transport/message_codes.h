@@ -3,10 +3,7 @@
 // the request's form; 1009 and 2009 are the peer's own server requests.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-
-#include "transport/envelope.h"
 
 namespace vtx {
 
@@ -43,11 +40,6 @@ constexpr std::uint32_t AnswerCode(std::uint32_t requestCode) { return requestCo
 // The form a code travels in: the 1000 series is narrow, the 2000 series wide.
 constexpr Form FormOfCode(std::uint32_t messageCode) {
     return messageCode >= 2000 ? Form::Wide : Form::Narrow;
-}
-
-// cbData of every message of a form: always the whole envelope.
-constexpr std::size_t EnvelopeSize(Form form) {
-    return form == Form::Wide ? sizeof(MessageEnvelopeW) : sizeof(MessageEnvelope);
 }
 
 // Answers the bridge window files: exactly the answers of requests whose

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <new>
 #include <type_traits>
 
 namespace vtx {
@@ -13,8 +12,7 @@ namespace {
 template <class Envelope>
 Envelope* CommitEnvelopePages() {
     void* pages = ::VirtualAlloc(nullptr, sizeof(Envelope), MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-    if (pages == nullptr) throw std::bad_alloc();
-    return static_cast<Envelope*>(pages);  // zeroed by the system
+    return static_cast<Envelope*>(pages);  // zeroed by the system; null when none are left
 }
 
 template <class Envelope>
@@ -24,16 +22,16 @@ void FreeEnvelopePages(Envelope* envelope) {
 
 // One kept envelope per form, taken and given back with a single exchange,
 // so no lock is needed and a sender never waits for another. Its pages go
-// back to the system at unload with the library's other statics.
+// back to the system at unload (ReleaseSpareEnvelopes).
 template <class Envelope>
 class SpareSlot {
 public:
     constexpr SpareSlot() = default;
     SpareSlot(const SpareSlot&) = delete;
     SpareSlot& operator=(const SpareSlot&) = delete;
-    ~SpareSlot() { FreeEnvelopePages(kept_.exchange(nullptr)); }
 
     Envelope* Take() { return kept_.exchange(nullptr); }
+    void Release() { FreeEnvelopePages(kept_.exchange(nullptr)); }
 
     // Keeps `envelope`, blanked, unless another is kept already; frees it
     // otherwise.
@@ -68,23 +66,29 @@ SpareSlot<Envelope>& SpareOf() {
 }  // namespace
 
 template <class Envelope>
-void ReturnToSpare<Envelope>::operator()(Envelope* envelope) const {
+void ReturnToSpare<Envelope>::operator()(Envelope* envelope) const noexcept {
     SpareOf<Envelope>().Give(envelope);
 }
 
 template <class Envelope>
-OutboundEnvelope<Envelope> TakeBlankEnvelope() {
+OutboundEnvelope<Envelope> TakeBlankEnvelope() noexcept {
     Envelope* envelope = SpareOf<Envelope>().Take();
     if (envelope == nullptr) {
         envelope = CommitEnvelopePages<Envelope>();
+        if (envelope == nullptr) return nullptr;
         envelope->pollMode = -1;
     }
     return OutboundEnvelope<Envelope>(envelope);
 }
 
+void ReleaseSpareEnvelopes() noexcept {
+    narrowSpare.Release();
+    wideSpare.Release();
+}
+
 template struct ReturnToSpare<MessageEnvelope>;
 template struct ReturnToSpare<MessageEnvelopeW>;
-template OutboundEnvelope<MessageEnvelope> TakeBlankEnvelope<MessageEnvelope>();
-template OutboundEnvelope<MessageEnvelopeW> TakeBlankEnvelope<MessageEnvelopeW>();
+template OutboundEnvelope<MessageEnvelope> TakeBlankEnvelope<MessageEnvelope>() noexcept;
+template OutboundEnvelope<MessageEnvelopeW> TakeBlankEnvelope<MessageEnvelopeW>() noexcept;
 
 }  // namespace vtx

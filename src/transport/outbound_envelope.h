@@ -18,16 +18,20 @@ namespace vtx {
 // Gives an envelope back to its form's spare when its owner is done.
 template <class Envelope>
 struct ReturnToSpare {
-    void operator()(Envelope* envelope) const;
+    void operator()(Envelope* envelope) const noexcept;
 };
 
 // An outbound envelope, owned: blank when taken, given back when dropped.
 template <class Envelope>
 using OutboundEnvelope = std::unique_ptr<Envelope, ReturnToSpare<Envelope>>;
 
-// A blank envelope (every byte zero, pollMode = -1) for one outbound message.
-// Throws std::bad_alloc when no memory is left, as a heap allocation would.
+// A blank envelope (every byte zero, pollMode = -1) for one outbound message;
+// null when no memory is left.
 template <class Envelope>
-OutboundEnvelope<Envelope> TakeBlankEnvelope();
+OutboundEnvelope<Envelope> TakeBlankEnvelope() noexcept;
+
+// Gives the kept envelopes' pages back to the system: at unload, once no
+// thread of the library sends any more.
+void ReleaseSpareEnvelopes() noexcept;
 
 }  // namespace vtx

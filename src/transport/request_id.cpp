@@ -1,5 +1,7 @@
 #include "transport/request_id.h"
 
+#include "transport/form_traits.h"
+
 #include <objbase.h>
 
 #include <algorithm>
@@ -9,7 +11,7 @@ namespace vtx {
 namespace {
 
 template <class Char, class RpcString, class ToString, class Free>
-void FillRequestId(Char (&field)[kRequestIdUnits], const GuidSource& source, ToString toString, Free release) {
+void FillRequestId(Char (&field)[kRequestIdUnits], const GuidSource& source, ToString toString, Free release) noexcept {
     std::fill(std::begin(field), std::end(field), Char{});
     GUID guid{};
     if (FAILED(source.create(&guid))) return;
@@ -28,18 +30,20 @@ void FillRequestId(Char (&field)[kRequestIdUnits], const GuidSource& source, ToS
 
 }  // namespace
 
-const GuidSource& SystemGuidSource() {
-    static const GuidSource source{&::CoCreateGuid, &::UuidToStringA, &::UuidToStringW, &::RpcStringFreeA,
-                                   &::RpcStringFreeW};
-    return source;
+GuidSource SystemGuidSource() noexcept {
+    return {&::CoCreateGuid, &::UuidToStringA, &::UuidToStringW, &::RpcStringFreeA, &::RpcStringFreeW};
 }
 
-void NewRequestId(MessageEnvelope& envelope, const GuidSource& source) {
+void NewRequestId(MessageEnvelope& envelope, const GuidSource& source) noexcept {
     FillRequestId<char, RPC_CSTR>(envelope.requestId, source, source.toStringA, source.freeA);
 }
 
-void NewRequestIdW(MessageEnvelopeW& envelope, const GuidSource& source) {
+void NewRequestIdW(MessageEnvelopeW& envelope, const GuidSource& source) noexcept {
     FillRequestId<wchar_t, RPC_WSTR>(envelope.requestId, source, source.toStringW, source.freeW);
 }
+
+void NarrowForm::NewRequestId(MessageEnvelope& envelope) noexcept { vtx::NewRequestId(envelope, SystemGuidSource()); }
+
+void WideForm::NewRequestId(MessageEnvelopeW& envelope) noexcept { vtx::NewRequestIdW(envelope, SystemGuidSource()); }
 
 }  // namespace vtx

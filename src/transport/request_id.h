@@ -22,11 +22,12 @@ struct GuidSource {
     decltype(&::RpcStringFreeA) freeA;
     decltype(&::RpcStringFreeW) freeW;
 };
-const GuidSource& SystemGuidSource();
+GuidSource SystemGuidSource() noexcept;
 
 // Fills requestId: the GUID's 36-character text; the fixed fallback text when
 // the conversion fails; empty (all zero) when no GUID can be made.
-void NewRequestId(MessageEnvelope& envelope, const GuidSource& source = SystemGuidSource());
-void NewRequestIdW(MessageEnvelopeW& envelope, const GuidSource& source = SystemGuidSource());
+// The forms' NewRequestId (transport/form_traits.h) use the system's calls.
+void NewRequestId(MessageEnvelope& envelope, const GuidSource& source) noexcept;
+void NewRequestIdW(MessageEnvelopeW& envelope, const GuidSource& source) noexcept;
 
 }  // namespace vtx

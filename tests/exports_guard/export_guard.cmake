@@ -15,7 +15,7 @@ endforeach()
 
 set(guard ${SOURCE_DIR}/src/api/export_signatures.cpp)
 function(compile_guard include_dir out_result out_output)
-  execute_process(COMMAND ${CXX} -std=c++17 -fsyntax-only -DVTXBRIDGE_BUILDING -I ${include_dir} ${guard}
+  execute_process(COMMAND ${CXX} -std=c++17 -fsyntax-only -DVTXBRIDGE_BUILDING -I ${include_dir} -I ${SOURCE_DIR}/src ${guard}
     RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
   set(${out_result} ${result} PARENT_SCOPE)
   set(${out_output} "${output}" PARENT_SCOPE)

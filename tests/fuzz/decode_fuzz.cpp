@@ -35,15 +35,29 @@ void Check(bool condition) {
     if (!condition) std::abort();
 }
 
+// A text a decoded message points at lies inside the received bytes, its
+// terminator included, and holds no terminator before its end. Every unit is
+// read, so the sanitizer sees any read past the message.
+template <class Char>
+void CheckText(const vtx::ReceivedText& text, std::size_t capacity, const std::uint8_t* data, std::size_t size) {
+    Check(text.length < capacity);
+    Check(text.bytes >= data && text.bytes + (text.length + 1) * sizeof(Char) <= data + size);
+    for (std::size_t i = 0; i < text.length; ++i) {
+        Char unit;
+        std::memcpy(&unit, text.bytes + i * sizeof(Char), sizeof(Char));
+        Check(unit != Char{});
+    }
+}
+
 // A filed answer's texts end at their terminators and fit their fields.
-template <class Answer>
-void CheckFiledAnswer(const Answer& answer, std::int32_t status) {
-    using Char = typename Answer::Char;
-    Check(answer.status == status);
-    Check(answer.payload.size() < vtx::kPayloadUnits);
-    Check(answer.payload.find(Char{}) == std::basic_string<Char>::npos);
-    Check(answer.requestId.size() < vtx::kRequestIdUnits);
-    Check(answer.requestId.find(Char{}) == std::basic_string<Char>::npos);
+template <class Char>
+void CheckFiledAnswer(const vtx::InboundMessage& message, std::int32_t status, const std::uint8_t* data,
+                      std::size_t size) {
+    CheckText<Char>(message.payload, vtx::kPayloadUnits, data, size);
+    CheckText<Char>(message.requestId, vtx::kRequestIdUnits, data, size);
+    const auto answer = vtx::CopyAnswer<Char>(message);
+    Check(answer != nullptr && answer->status == status);
+    Check(answer->payload.Length() == message.payload.length && answer->payload.CStr()[answer->payload.Length()] == Char{});
 }
 
 template <class Envelope>
@@ -93,25 +107,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const void* messageData = (flags & 1) ? nullptr : bytes.data();
     const vtx::InboundMessage message = vtx::DecodeInbound(code, messageData, bytes.size());
+    const bool wide = vtx::FormOfCode(code) == vtx::Form::Wide;
     switch (message.kind) {
-        case InboundKind::NarrowAnswer:
-            Check(message.narrowAnswer != nullptr);
-            CheckFiledAnswer(*message.narrowAnswer, status);
+        case InboundKind::Answer:
+            Check(message.form == vtx::FormOfCode(code));
+            if (wide) {
+                CheckFiledAnswer<vtx::WideChar>(message, status, bytes.data(), bytes.size());
+            } else {
+                CheckFiledAnswer<char>(message, status, bytes.data(), bytes.size());
+            }
             break;
-        case InboundKind::WideAnswer:
-            Check(message.wideAnswer != nullptr);
-            CheckFiledAnswer(*message.wideAnswer, status);
-            break;
-        case InboundKind::NarrowServerRequest:
-            Check(message.narrowText.size() < vtx::kPayloadUnits);
-            break;
-        case InboundKind::WideServerRequest:
-            Check(length > 0 && message.wideText.size() < static_cast<std::size_t>(length) &&
-                  static_cast<std::size_t>(length) <= vtx::kPayloadUnits);
+        case InboundKind::ServerRequest:
+            if (wide) {
+                CheckText<vtx::WideChar>(message.payload, vtx::kPayloadUnits, bytes.data(), bytes.size());
+                Check(length > 0 && message.payload.length < static_cast<std::size_t>(length) &&
+                      static_cast<std::size_t>(length) <= vtx::kPayloadUnits);
+            } else {
+                CheckText<char>(message.payload, vtx::kPayloadUnits, bytes.data(), bytes.size());
+            }
             break;
         case InboundKind::Ignored:
         case InboundKind::Malformed:
-            Check(!message.narrowAnswer && !message.wideAnswer);
             break;
     }
     return 0;

@@ -1,8 +1,10 @@
 // When the peer is missing, refuses, never answers or answers with another
 // status: codes 6 and 14, the message box, and statuses passed on unchanged.
 #include <atomic>
+#include <cstring>
 
 #include "exports_fixture.h"
+#include "support/import_patch.h"
 
 namespace vtx::test {
 namespace {
@@ -288,6 +290,94 @@ TEST_F(FailureExports, InitTimingOutLeavesTheSessionClosed) {
 
     ASSERT_TRUE(Peer("reset"));
     EXPECT_EQ(Lib().init(1, "quick", 1, nullptr), kOk) << "closed, so not 9";
+}
+
+// The wall clock, moved for the library alone: each wall-clock call it
+// imports from kernel32, or looks up there at run time, is answered with the
+// real time plus a shift. Made before the library's first call, which may
+// look one up once and keep it.
+class WallClockShift {
+public:
+    WallClockShift() {
+        const HMODULE library = GetModuleHandleW(L"vtxbridge.dll");
+        Patch(library, "GetSystemTimeAsFileTime", &ShiftedFileTime);
+        Patch(library, "GetSystemTimePreciseAsFileTime", &ShiftedPreciseFileTime);
+        Patch(library, "GetSystemTime", &ShiftedSystemTime);
+        Patch(library, "GetLocalTime", &ShiftedLocalTime);
+        Patch(library, "GetProcAddress", &LookUp);
+    }
+    ~WallClockShift() { Set(0); }
+    void Set(long long hours) { shift_ = hours * 36000000000LL; }
+    // At least one wall-clock call was found among the library's imports.
+    bool Patched() const { return !patches_.empty(); }
+
+private:
+    template <class Function>
+    void Patch(HMODULE library, const char* name, Function replacement) {
+        auto patch = std::make_unique<test::ImportPatch>(library, "kernel32.dll", name,
+                                                         reinterpret_cast<void*>(replacement));
+        if (patch->Applied()) patches_.push_back(std::move(patch));
+    }
+    static void Shift(FILETIME* time) {
+        ULARGE_INTEGER value{{time->dwLowDateTime, time->dwHighDateTime}};
+        value.QuadPart += static_cast<ULONGLONG>(shift_.load());
+        *time = {value.LowPart, value.HighPart};
+    }
+    static void WINAPI ShiftedFileTime(FILETIME* time) {
+        GetSystemTimeAsFileTime(time);
+        Shift(time);
+    }
+    static void WINAPI ShiftedPreciseFileTime(FILETIME* time) { ShiftedFileTime(time); }
+    static void WINAPI ShiftedSystemTime(SYSTEMTIME* time) {
+        FILETIME now;
+        ShiftedFileTime(&now);
+        FileTimeToSystemTime(&now, time);
+    }
+    static FARPROC WINAPI LookUp(HMODULE module, LPCSTR name) {
+        const bool byName = reinterpret_cast<ULONG_PTR>(name) > 0xFFFF;
+        if (byName && std::strcmp(name, "GetSystemTimePreciseAsFileTime") == 0) {
+            return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ShiftedPreciseFileTime));
+        }
+        if (byName && std::strcmp(name, "GetSystemTimeAsFileTime") == 0) {
+            return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ShiftedFileTime));
+        }
+        return GetProcAddress(module, name);
+    }
+    static void WINAPI ShiftedLocalTime(SYSTEMTIME* time) {
+        FILETIME now, local;
+        ShiftedFileTime(&now);
+        FileTimeToLocalFileTime(&now, &local);
+        FileTimeToSystemTime(&local, time);
+    }
+
+    static inline std::atomic<long long> shift_{0};  // in 100 ns
+    std::vector<std::unique_ptr<test::ImportPatch>> patches_;
+};
+
+// The answer wait's five seconds are measured on a clock the wall clock does
+// not move: a clock set back by hand, or forward by time sync, during a wait
+// changes nothing of it.
+TEST_F(FailureExports, MovingTheWallClockDuringAWaitLeavesItAboutFiveSeconds) {
+    WallClockShift wallClock;
+    ASSERT_TRUE(wallClock.Patched()) << "the library's log reads the wall clock, so some import is there";
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
+    ASSERT_TRUE(Peer(AnswerRule(code::kIsAlive, "silent")));
+    for (const long long hours : {-1LL, 1LL}) {
+        SCOPED_TRACE(hours < 0 ? "moved back an hour" : "moved ahead an hour");
+        std::atomic<int> result{0};
+        const auto start = std::chrono::steady_clock::now();
+        std::thread call([&] { result = Lib().iswcalive(); });
+        std::this_thread::sleep_for(1s);
+        wallClock.Set(hours);
+        const bool ended = WaitUntil([&] { return result.load() != 0; }, 10s);
+        const auto took = std::chrono::steady_clock::now() - start;
+        wallClock.Set(0);  // ends a wait that went by the wall clock
+        call.join();
+        EXPECT_TRUE(ended) << "still waiting 11 s after the call";
+        EXPECT_EQ(result.load(), kTimedOut);
+        EXPECT_GE(took, 4500ms) << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+    }
 }
 
 // An answer that comes after its request gave up is nobody's answer: the

@@ -29,6 +29,7 @@
 #include "support/peer_process.h"
 #include "support/test_files.h"
 #include "support/unique_handle.h"
+#include "common/envelope_helpers.h"
 #include "transport/envelope.h"
 #include "transport/message_codes.h"
 #include "vtxbridge.h"

@@ -22,6 +22,7 @@
 #include "support/peer_process.h"
 #include "support/raw_window.h"
 #include "support/test_files.h"
+#include "common/envelope_helpers.h"
 #include "transport/envelope.h"
 #include "transport/message_codes.h"
 

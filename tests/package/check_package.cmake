@@ -7,10 +7,10 @@
 #
 # cmake -DCPACK_COMMAND=... -DCPACK_CONFIG=<build>/CPackConfig.cmake
 #       -DWORK_DIR=... -DGENERATOR=... -DMAKE_PROGRAM=...
-#       -DVERSION=... -DPOINTER_SIZE=4|8 -P check_package.cmake
+#       -DVERSION=... -DPOINTER_SIZE=4|8 -DEXPORTS=<names> -DKIT_PDB=0|1 -P check_package.cmake
 cmake_minimum_required(VERSION 3.25)
 
-foreach(input CPACK_COMMAND CPACK_CONFIG WORK_DIR GENERATOR VERSION POINTER_SIZE)
+foreach(input CPACK_COMMAND CPACK_CONFIG WORK_DIR GENERATOR VERSION POINTER_SIZE EXPORTS KIT_PDB)
   if(NOT DEFINED ${input})
     message(FATAL_ERROR "check_package.cmake needs -D${input}=...")
   endif()
@@ -73,6 +73,7 @@ set(expected
   docs/api.md
   docs/peer.md
   docs/protocol.md
+  docs/security.md
   docs/vtxcli.md
   include/vtxbridge.h
   lib/cmake/vtxbridge/vtxbridgeConfig.cmake
@@ -92,6 +93,9 @@ set(expected
   samples/${samples_toolchain}
   CHANGELOG.md
   LICENSE)
+if(KIT_PDB)
+  list(APPEND expected bin/vtxbridge.pdb)
+endif()
 file(GLOB_RECURSE found RELATIVE ${kit} ${kit}/*)
 list(SORT found)
 list(SORT expected)
@@ -123,11 +127,48 @@ if(LLVM_READOBJ)
       message(FATAL_ERROR "${binary} in the ${platform} kit is not stripped:\n${headers}")
     endif()
   endforeach()
+  # The PDB beside the DLL is the DLL's own: the DLL names it without a
+  # folder, and both carry the same signature.
+  if(KIT_PDB)
+    find_program(LLVM_PDBUTIL NAMES llvm-pdbutil llvm-pdbutil-14 REQUIRED)
+    execute_process(COMMAND ${LLVM_READOBJ} --coff-debug-directory ${kit}/bin/vtxbridge.dll OUTPUT_VARIABLE debug)
+    execute_process(COMMAND ${LLVM_PDBUTIL} dump --summary ${kit}/bin/vtxbridge.pdb OUTPUT_VARIABLE summary)
+    string(REGEX MATCH "PDBGUID: \\(([0-9A-Fa-f ]+)\\)" guid "${debug}")
+    string(REPLACE " " "" dll_guid "${CMAKE_MATCH_1}")
+    string(REGEX MATCH "GUID: {([0-9A-Fa-f-]+)}" guid "${summary}")
+    string(REPLACE "-" "" pdb_guid "${CMAKE_MATCH_1}")
+    if(NOT debug MATCHES "PDBFileName: vtxbridge\\.pdb\n" OR dll_guid STREQUAL "" OR pdb_guid STREQUAL "")
+      message(FATAL_ERROR "bin/vtxbridge.dll of the ${platform} kit does not name its PDB:\n${debug}\n${summary}")
+    endif()
+    # The debug directory shows the GUID's bytes, whose first three fields
+    # are little-endian; the PDB shows the GUID's text.
+    string(SUBSTRING "${dll_guid}" 0 8 a)
+    string(SUBSTRING "${dll_guid}" 8 4 b)
+    string(SUBSTRING "${dll_guid}" 12 4 c)
+    string(SUBSTRING "${dll_guid}" 16 16 rest)
+    foreach(part a b c)
+      string(LENGTH "${${part}}" length)
+      set(swapped "")
+      while(length GREATER 0)
+        math(EXPR length "${length} - 2")
+        string(SUBSTRING "${${part}}" ${length} 2 byte)
+        string(APPEND swapped "${byte}")
+      endwhile()
+      set(${part} "${swapped}")
+    endforeach()
+    string(TOUPPER "${a}${b}${c}${rest}" dll_guid)
+    string(TOUPPER "${pdb_guid}" pdb_guid)
+    if(NOT dll_guid STREQUAL pdb_guid)
+      message(FATAL_ERROR "bin/vtxbridge.pdb of the ${platform} kit is not the DLL's: ${dll_guid} vs ${pdb_guid}")
+    endif()
+  endif()
 else()
   message(STATUS "machine of the kit's binaries not checked: llvm-readobj missing")
 endif()
-# Twenty exports, tied to their decorated names on x86 only: an x64 linker
-# cannot resolve `@N`.
+# The library's exports (EXPORTS, from src/api/export_list.h), tied to their
+# decorated names on x86 only: an x64 linker cannot resolve `@N`.
+string(REPLACE "," ";" exports "${EXPORTS}")
+list(LENGTH exports expected_count)
 file(STRINGS ${kit}/lib/vtxbridge.def def_exports REGEX "^[ \t]+vtx_[a-z]+")
 file(STRINGS ${kit}/lib/vtxbridge.def def_decorated REGEX "^[ \t]+vtx_[a-z]+ = vtx_[a-z]+@[0-9]+$")
 list(LENGTH def_exports export_count)
@@ -135,10 +176,10 @@ list(LENGTH def_decorated decorated_count)
 if(POINTER_SIZE EQUAL 8)
   set(expected_decorated 0)
 else()
-  set(expected_decorated 20)
+  set(expected_decorated ${expected_count})
 endif()
-if(NOT export_count EQUAL 20 OR NOT decorated_count EQUAL expected_decorated)
-  message(FATAL_ERROR "lib/vtxbridge.def of the ${platform} kit should list 20 exports, "
+if(NOT export_count EQUAL expected_count OR NOT decorated_count EQUAL expected_decorated)
+  message(FATAL_ERROR "lib/vtxbridge.def of the ${platform} kit should list ${expected_count} exports, "
     "${expected_decorated} of them decorated; it lists ${export_count}, ${decorated_count} decorated")
 endif()
 

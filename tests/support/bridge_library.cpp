@@ -1,8 +1,24 @@
 #include "support/bridge_library.h"
 
 namespace vtx::test {
+namespace {
 
-BridgeLibrary::BridgeLibrary() : bridge_(ExecutableFolder() + L"vtxbridge.dll") {
+// The DLL next to the test, or the one VTX_TEST_LIBRARY names: the Clang
+// build's, for the export suite's run against the second compiler's DLL.
+std::wstring LibraryPath() {
+    wchar_t chosen[MAX_PATH + 1] = {};
+    const DWORD length = GetEnvironmentVariableW(L"VTX_TEST_LIBRARY", chosen, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) return ExecutableFolder() + L"vtxbridge.dll";
+    std::wstring path(chosen, length);
+    for (auto& c : path) {
+        if (c == L'/') c = L'\\';
+    }
+    return path;
+}
+
+}  // namespace
+
+BridgeLibrary::BridgeLibrary() : bridge_(LibraryPath()) {
     static_cast<common::BridgeExports&>(*this) = bridge_.Exports();
     for (const std::string& name : bridge_.Missing()) missing_ += (missing_.empty() ? "" : " ") + name;
 }

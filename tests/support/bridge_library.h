@@ -14,7 +14,8 @@ namespace vtx::test {
 
 class BridgeLibrary : public common::BridgeExports {
 public:
-    // Loads the DLL from the directory of the running executable.
+    // Loads the DLL from the directory of the running executable, or the
+    // one the environment variable VTX_TEST_LIBRARY names.
     BridgeLibrary();
     BridgeLibrary(const BridgeLibrary&) = delete;
     BridgeLibrary& operator=(const BridgeLibrary&) = delete;

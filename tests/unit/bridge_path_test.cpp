@@ -15,6 +15,13 @@ namespace {
 constexpr wchar_t kKey[] = L"Software\\vantix_v40";
 constexpr wchar_t kValue[] = L"bridgepath";
 
+std::optional<std::wstring> BridgeFolderOf(const std::wstring& path) {
+    const std::optional<std::size_t> length = BridgeFolderLength(path.c_str(), path.size());
+    if (!length) return std::nullopt;
+    return path.substr(0, *length);
+}
+void PublishBridgePathFrom(const std::wstring& path) { vtx::PublishBridgePathFrom(path.c_str(), path.size()); }
+
 TEST(BridgeFolderOf, CutsAtTheLastSeparator) {
     const struct {
         const wchar_t* path;

@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "component_probes.h"
+
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "common/envelope_helpers.h"
+#include "support/scoped_folder.h"
 #include "transport/bridge_context.h"
 #include "transport/envelope.h"
 #include "transport/window_names.h"
@@ -15,16 +20,28 @@ namespace {
 
 HWND FindBridgeWindow() { return ::FindWindowExW(HWND_MESSAGE, nullptr, kBridgeClassName, nullptr); }
 
+template <class Char>
+RequestIdText<Char> Key(const std::basic_string<Char>& text) {
+    RequestIdText<Char> key;
+    key.length = text.size();
+    std::copy(text.begin(), text.end(), key.units);
+    return key;
+}
+
+std::wstring Take(ServerRequestQueue& queue) {
+    const Owned<QueuedText> text = queue.TakeOldest();
+    return text ? std::wstring(text->Units(), text->Length()) : L"(none)";
+}
 
 // The loop thread runs in this test process as it would inside a host.
 class BridgeWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(EnsureMessageLoopRunning(5000));
-        window = FindBridgeWindow();
+        window = context.bridgeWindow.Handle();
         ASSERT_NE(window, nullptr);
+        ASSERT_EQ(window, FindBridgeWindow());
     }
-    void TearDown() override { StopMessageLoop(2000); }
+    void TearDown() override { context.bridgeWindow.Stop(); }
 
     LRESULT Send(ULONG_PTR code, const void* data, DWORD size) {
         COPYDATASTRUCT copy{code, size, const_cast<void*>(data)};
@@ -36,7 +53,7 @@ protected:
     }
 
     HWND window = nullptr;
-    BridgeContext& context = GetBridgeContext();
+    BridgeContext context;
 };
 
 TEST_F(BridgeWindowTest, LivesOnTheLoopThreadAndLeavesOtherMessagesToTheDefault) {
@@ -53,10 +70,9 @@ TEST_F(BridgeWindowTest, FilesAnswersThatAreAwaited) {
         const std::string id = "narrow-" + std::to_string(code);
         CopyToField(answer->requestId, id);
         answer->status = static_cast<std::int32_t>(code);
-        context.ExpectResponse(id);
+        ASSERT_TRUE(context.answers.Expect<NarrowForm>(Key(id)));
         EXPECT_EQ(Send(code, *answer), 1) << code;
-        int timedOut = 0;
-        auto filed = context.WaitResponse(&timedOut, id);
+        auto filed = context.answers.Wait<NarrowForm>(Key(id), 0);
         ASSERT_NE(filed, nullptr) << code;
         EXPECT_EQ(filed->status, static_cast<std::int32_t>(code));
     }
@@ -64,30 +80,29 @@ TEST_F(BridgeWindowTest, FilesAnswersThatAreAwaited) {
         auto answer = MakeBlankEnvelope<MessageEnvelopeW>();
         const std::wstring id = L"wide-" + std::to_wstring(code);
         CopyToField(answer->requestId, id);
-        context.ExpectResponseW(id);
+        ASSERT_TRUE(context.answers.Expect<WideForm>(Key(id)));
         EXPECT_EQ(Send(code, *answer), 1) << code;
-        EXPECT_TRUE(context.HasResponseW(id)) << code;
-        context.RemoveResponseW(id);
+        EXPECT_NE(context.answers.Wait<WideForm>(Key(id), 0), nullptr) << code;
     }
-    EXPECT_EQ(context.PendingResponseCount(), 0u);
+    EXPECT_EQ(AnswerBoardProbe::PendingCount(context.answers), 0u);
 }
 
 TEST_F(BridgeWindowTest, AcknowledgesCodesItDoesNotActOn) {
     auto narrow = MakeBlankEnvelope<MessageEnvelope>();
     CopyToField(narrow->requestId, std::string("x"));
     auto wide = MakeBlankEnvelope<MessageEnvelopeW>();
-    context.ExpectResponse("x");
+    ASSERT_TRUE(context.answers.Expect<NarrowForm>(Key(std::string("x"))));
     for (ULONG_PTR code : {1017u, 1008u, 1014u, 3001u, 0u}) EXPECT_EQ(Send(code, *narrow), 1) << code;
     for (ULONG_PTR code : {2013u, 2017u, 2019u, 2021u, 2008u}) EXPECT_EQ(Send(code, *wide), 1) << code;
-    EXPECT_FALSE(context.HasResponse("x"));
-    context.RemoveResponse("x");
-    EXPECT_EQ(context.ServerRequestCount(), 0u);
+    EXPECT_EQ(context.answers.Wait<NarrowForm>(Key(std::string("x")), 0), nullptr);
+    context.answers.Forget<NarrowForm>(Key(std::string("x")));
+    EXPECT_EQ(ServerRequestQueueProbe::Count(context.serverRequests), 0u);
     // A null COPYDATASTRUCT is acknowledged too.
     EXPECT_EQ(::SendMessageW(window, WM_COPYDATA, 0, 0), 1);
 }
 
 TEST_F(BridgeWindowTest, RefusesMalformedMessagesAndKeepsNothing) {
-    context.ExpectResponse("");
+    ASSERT_TRUE(context.answers.Expect<NarrowForm>(Key(std::string())));
     EXPECT_EQ(Send(1015, nullptr, sizeof(MessageEnvelope)), 0);
     EXPECT_EQ(Send(2009, nullptr, sizeof(MessageEnvelopeW)), 0);
 
@@ -110,9 +125,9 @@ TEST_F(BridgeWindowTest, RefusesMalformedMessagesAndKeepsNothing) {
     badLength->length = 100001;
     EXPECT_EQ(Send(2009, *badLength), 0);
 
-    EXPECT_FALSE(context.HasResponse(""));
-    context.RemoveResponse("");
-    EXPECT_EQ(context.ServerRequestCount(), 0u);
+    EXPECT_EQ(context.answers.Wait<NarrowForm>(Key(std::string()), 0), nullptr);
+    context.answers.Forget<NarrowForm>(Key(std::string()));
+    EXPECT_EQ(ServerRequestQueueProbe::Count(context.serverRequests), 0u);
 }
 
 TEST_F(BridgeWindowTest, QueuesServerRequestsAsUtf16) {
@@ -129,18 +144,18 @@ TEST_F(BridgeWindowTest, QueuesServerRequestsAsUtf16) {
     wideEmpty->length = 1;
     EXPECT_EQ(Send(2009, *wideEmpty), 1);
 
-    EXPECT_EQ(*context.TakeServerRequest(), L"print chart");
-    EXPECT_EQ(*context.TakeServerRequest(), L"");
-    EXPECT_EQ(*context.TakeServerRequest(), L"\uD55C\uAE00");
-    EXPECT_EQ(*context.TakeServerRequest(), L"");
-    EXPECT_FALSE(context.TakeServerRequest().has_value());
+    EXPECT_EQ(Take(context.serverRequests), L"print chart");
+    EXPECT_EQ(Take(context.serverRequests), L"");
+    EXPECT_EQ(Take(context.serverRequests), L"\uD55C\uAE00");
+    EXPECT_EQ(Take(context.serverRequests), L"");
+    EXPECT_EQ(context.serverRequests.TakeOldest(), nullptr);
 }
 
 // The queue holds at most 64 MiB of UTF-16 text: a text that would pass the
 // bound is refused with 0 and nothing of it is kept; one that ends exactly at
 // the bound is taken; collecting a text makes room again.
 TEST_F(BridgeWindowTest, ServerRequestQueueIsBoundedAndFreesAsTextsAreCollected) {
-    constexpr std::size_t kBound = BridgeContext::kServerRequestQueueBytes;
+    constexpr std::size_t kBound = BridgeContext::kQueuedBytesBound;
     ASSERT_EQ(kBound, 64u * 1024u * 1024u);
     auto wide = MakeBlankEnvelope<MessageEnvelopeW>();
     const auto sendWide = [&](std::size_t units) {
@@ -152,32 +167,99 @@ TEST_F(BridgeWindowTest, ServerRequestQueueIsBoundedAndFreesAsTextsAreCollected)
     const std::size_t fitting = kBound / (kLongest * 2);
     for (std::size_t i = 0; i < fitting; ++i) ASSERT_EQ(sendWide(kLongest), 1) << "text " << i;
     EXPECT_EQ(sendWide(kLongest), 0) << "past the bound";
-    EXPECT_EQ(context.ServerRequestCount(), fitting) << "a refused text was kept";
+    EXPECT_EQ(ServerRequestQueueProbe::Count(context.serverRequests), fitting) << "a refused text was kept";
 
-    const std::size_t room = kBound - context.QueuedServerRequestBytes();
+    const std::size_t room = kBound - ServerRequestQueueProbe::Bytes(context.serverRequests);
     EXPECT_EQ(sendWide(room / 2 + 1), 0) << "one unit too many";
     EXPECT_EQ(sendWide(room / 2), 1) << "ends exactly at the bound";
-    EXPECT_EQ(context.QueuedServerRequestBytes(), kBound);
+    EXPECT_EQ(ServerRequestQueueProbe::Bytes(context.serverRequests), kBound);
     auto narrow = MakeBlankEnvelope<MessageEnvelope>();
     EXPECT_EQ(Send(1009, *narrow), 1) << "an empty text takes no room";
     CopyToField(narrow->payload, std::string("x"));
     EXPECT_EQ(Send(1009, *narrow), 0);
 
-    ASSERT_TRUE(context.TakeServerRequest().has_value());
+    ASSERT_NE(context.serverRequests.TakeOldest(), nullptr);
     EXPECT_EQ(sendWide(kLongest), 1) << "room again once a text was collected";
-    context.ClearServerRequests();
-    EXPECT_EQ(context.QueuedServerRequestBytes(), 0u);
+    context.serverRequests.Clear();
+    EXPECT_EQ(ServerRequestQueueProbe::Bytes(context.serverRequests), 0u);
     EXPECT_EQ(Send(1009, *narrow), 1);
-    EXPECT_EQ(context.QueuedServerRequestBytes(), 2u);
-    context.ClearServerRequests();
+    EXPECT_EQ(ServerRequestQueueProbe::Bytes(context.serverRequests), 2u);
+
+    // As many texts as there may be, however short: the last is refused.
+    ASSERT_EQ(BridgeContext::kQueuedTextsBound, 65536u);
+    while (ServerRequestQueueProbe::Count(context.serverRequests) < BridgeContext::kQueuedTextsBound) {
+        ASSERT_EQ(context.serverRequests.Push(QueuedText::Make(0)), ServerRequestQueue::Admission::Kept);
+    }
+    auto empty = MakeBlankEnvelope<MessageEnvelope>();
+    EXPECT_EQ(Send(1009, *empty), 0) << "text 65537";
+    EXPECT_EQ(ServerRequestQueueProbe::Count(context.serverRequests), BridgeContext::kQueuedTextsBound);
+    context.serverRequests.Clear();
 }
 
-TEST(BridgeWindowLifetime, StopRemovesWindowAndClassSoALaterStartWorks) {
+bool Elevated() noexcept { return true; }
+bool NotElevated() noexcept { return false; }
+HWND g_filterOpenedFor = nullptr;
+int g_filterOpenings = 0;
+void RecordFilterOpening(HWND window) noexcept {
+    g_filterOpenedFor = window;
+    ++g_filterOpenings;
+}
+
+// Processes of lower integrity reach the bridge window only when the host
+// runs elevated (so that an unelevated peer can answer it). Wine runs every
+// process at one level: the host's is decided here.
+TEST(BridgeWindowFilter, OpensForLowerIntegrityOnlyWhenTheHostIsElevated) {
+    for (const bool elevated : {false, true}) {
+        SCOPED_TRACE(elevated ? "elevated" : "not elevated");
+        BridgeContext context;
+        BridgeWindowProbe::SetFilter(context.bridgeWindow, elevated ? Elevated : NotElevated, RecordFilterOpening);
+        g_filterOpenings = 0;
+        g_filterOpenedFor = nullptr;
+        const HWND window = context.bridgeWindow.Handle();
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(g_filterOpenings, elevated ? 1 : 0);
+        EXPECT_EQ(g_filterOpenedFor, elevated ? window : nullptr);
+        context.bridgeWindow.Stop();
+    }
+}
+
+LRESULT CALLBACK TakeEveryMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return message == WM_COPYDATA ? 1 : ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A window of the peer's class in this process that takes every message.
+class PeerStandIn {
+public:
+    PeerStandIn() {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = TakeEveryMessage;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = kPeerClassName;
+        ::RegisterClassW(&windowClass);
+        window_ = ::CreateWindowExW(0, kPeerClassName, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                    windowClass.hInstance, nullptr);
+    }
+    ~PeerStandIn() { ::DestroyWindow(window_); }
+    PeerStandIn(const PeerStandIn&) = delete;
+    PeerStandIn& operator=(const PeerStandIn&) = delete;
+
+private:
+    HWND window_ = nullptr;
+};
+
+// A loop that has ended (here stopped, as at unload) leaves no window and no
+// class behind, and the next send starts it again and goes out as ever.
+TEST(BridgeWindowLifetime, StopRemovesWindowAndClassAndTheNextSendStartsTheLoopAgain) {
+    test::ScopedCurrentFolder folder;  // for the lookup's log lines
+    const PeerStandIn peer;
+    BridgeContext context;
+    auto envelope = MakeBlankEnvelope<MessageEnvelope>();
     for (int cycle = 0; cycle < 3; ++cycle) {
-        EXPECT_EQ(FindBridgeWindow(), nullptr) << "nothing runs before the first use";
-        ASSERT_TRUE(EnsureMessageLoopRunning(5000));
-        ASSERT_NE(FindBridgeWindow(), nullptr) << "cycle " << cycle;
-        StopMessageLoop(2000);
+        SCOPED_TRACE("cycle " + std::to_string(cycle));
+        EXPECT_EQ(FindBridgeWindow(), nullptr) << "nothing runs before the first send";
+        EXPECT_EQ(context.delivery.Send(1008, envelope.get(), sizeof(MessageEnvelope)), 1);
+        ASSERT_NE(FindBridgeWindow(), nullptr);
+        EXPECT_TRUE(context.bridgeWindow.Stop());
         EXPECT_EQ(FindBridgeWindow(), nullptr);
         WNDCLASSW info{};
         EXPECT_FALSE(::GetClassInfoW(::GetModuleHandleW(nullptr), kBridgeClassName, &info))

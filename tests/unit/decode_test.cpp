@@ -17,7 +17,8 @@ namespace {
 // unterminated exactly as a faulty peer would.
 class RawMessage {
 public:
-    explicit RawMessage(Form form) : bytes_(EnvelopeSize(form), 0) {
+    explicit RawMessage(Form form)
+        : bytes_(form == Form::Wide ? sizeof(MessageEnvelopeW) : sizeof(MessageEnvelope), 0) {
         SetInt(form == Form::Wide ? offsetof(MessageEnvelopeW, pollMode) : offsetof(MessageEnvelope, pollMode), -1);
     }
     void SetInt(std::size_t offset, std::int32_t value) { std::memcpy(&bytes_[offset], &value, sizeof(value)); }
@@ -40,7 +41,25 @@ private:
 };
 
 // Portable: these tests also run natively, where WideChar is char16_t.
+using WideString = std::basic_string<WideChar>;
 WideString Wide(const std::u16string& text) { return WideString(text.begin(), text.end()); }
+
+// The text a decoded message points at.
+template <class Char>
+std::basic_string<Char> TextOf(const ReceivedText& text) {
+    std::basic_string<Char> units(text.length, Char{});
+    std::memcpy(units.data(), text.bytes, text.length * sizeof(Char));
+    return units;
+}
+
+template <class Char>
+std::basic_string<Char> KeyText(const FiledAnswer<Char>& answer) {
+    return std::basic_string<Char>(answer.requestId.units, answer.requestId.length);
+}
+template <class Char>
+std::basic_string<Char> PayloadText(const FiledAnswer<Char>& answer) {
+    return std::basic_string<Char>(answer.payload.CStr(), answer.payload.Length());
+}
 
 constexpr std::size_t kNarrowPayload = offsetof(MessageEnvelope, payload);
 constexpr std::size_t kNarrowRequestId = offsetof(MessageEnvelope, requestId);
@@ -53,23 +72,25 @@ TEST(DecodeInbound, DispatchTable) {
         std::uint32_t code;
         InboundKind kind;
     };
+    constexpr InboundKind kAnswer = InboundKind::Answer;
+    constexpr InboundKind kIgnored = InboundKind::Ignored;
     const Row rows[] = {
-        {1001, InboundKind::NarrowAnswer}, {1003, InboundKind::NarrowAnswer}, {1005, InboundKind::NarrowAnswer},
-        {1007, InboundKind::NarrowAnswer}, {1011, InboundKind::NarrowAnswer}, {1013, InboundKind::NarrowAnswer},
-        {1015, InboundKind::NarrowAnswer}, {1019, InboundKind::NarrowAnswer}, {1021, InboundKind::NarrowAnswer},
-        {1023, InboundKind::NarrowAnswer}, {2001, InboundKind::WideAnswer},   {2003, InboundKind::WideAnswer},
-        {2005, InboundKind::WideAnswer},   {2007, InboundKind::WideAnswer},   {2011, InboundKind::WideAnswer},
-        {2015, InboundKind::WideAnswer},   {2023, InboundKind::WideAnswer},   {1009, InboundKind::NarrowServerRequest},
-        {1017, InboundKind::Ignored},      {2013, InboundKind::Ignored},      {2017, InboundKind::Ignored},
-        {2019, InboundKind::Ignored},      {2021, InboundKind::Ignored},      {1008, InboundKind::Ignored},
-        {2008, InboundKind::Ignored},      {1014, InboundKind::Ignored},      {0, InboundKind::Ignored},
-        {999999, InboundKind::Ignored},
+        {1001, kAnswer},  {1003, kAnswer},  {1005, kAnswer},  {1007, kAnswer},  {1011, kAnswer},
+        {1013, kAnswer},  {1015, kAnswer},  {1019, kAnswer},  {1021, kAnswer},  {1023, kAnswer},
+        {2001, kAnswer},  {2003, kAnswer},  {2005, kAnswer},  {2007, kAnswer},  {2011, kAnswer},
+        {2015, kAnswer},  {2023, kAnswer},  {1009, InboundKind::ServerRequest},   {1017, kIgnored},
+        {2013, kIgnored}, {2017, kIgnored}, {2019, kIgnored}, {2021, kIgnored}, {1008, kIgnored},
+        {2008, kIgnored}, {1014, kIgnored}, {0, kIgnored},    {999999, kIgnored},
     };
     RawMessage narrow(Form::Narrow);
     RawMessage wide(Form::Wide);
     for (const Row& row : rows) {
         const RawMessage& message = FormOfCode(row.code) == Form::Wide ? wide : narrow;
-        EXPECT_EQ(message.Decode(row.code).kind, row.kind) << "code " << row.code;
+        const InboundMessage decoded = message.Decode(row.code);
+        EXPECT_EQ(decoded.kind, row.kind) << "code " << row.code;
+        if (row.kind != InboundKind::Ignored) {
+            EXPECT_EQ(decoded.form, FormOfCode(row.code)) << "code " << row.code;
+        }
     }
 }
 
@@ -104,13 +125,15 @@ TEST(DecodeInbound, AnswerIsFiledWithItsFiveFields) {
     message.Fill(kNarrowPayload + 12, 10, 'g');
 
     const InboundMessage decoded = message.Decode(1015);
-    ASSERT_EQ(decoded.kind, InboundKind::NarrowAnswer);
-    const Answer& answer = *decoded.narrowAnswer;
-    EXPECT_EQ(answer.status, 201);
-    EXPECT_EQ(answer.payload, "answer text") << "the text ends at its terminator";
-    EXPECT_EQ(answer.length, 12);
-    EXPECT_EQ(answer.errorCode, -3);
-    EXPECT_EQ(answer.requestId, "id-1");
+    ASSERT_EQ(decoded.kind, InboundKind::Answer);
+    const auto answer = CopyAnswer<char>(decoded);
+    ASSERT_NE(answer, nullptr);
+    EXPECT_EQ(answer->status, 201);
+    EXPECT_EQ(PayloadText(*answer), "answer text") << "the text ends at its terminator";
+    EXPECT_EQ(answer->length, 12);
+    EXPECT_EQ(answer->errorCode, -3);
+    EXPECT_EQ(answer->code, 1015u);
+    EXPECT_EQ(KeyText(*answer), "id-1");
 }
 
 TEST(DecodeInbound, WideAnswerKeepsItsTexts) {
@@ -118,9 +141,11 @@ TEST(DecodeInbound, WideAnswerKeepsItsTexts) {
     message.SetWide(kWidePayload, u"\uD55C\uAE00 text");
     message.SetWide(kWideRequestId, u"wide-id");
     const InboundMessage decoded = message.Decode(2015);
-    ASSERT_EQ(decoded.kind, InboundKind::WideAnswer);
-    EXPECT_EQ(decoded.wideAnswer->payload, Wide(u"\uD55C\uAE00 text"));
-    EXPECT_EQ(decoded.wideAnswer->requestId, Wide(u"wide-id"));
+    ASSERT_EQ(decoded.kind, InboundKind::Answer);
+    const auto answer = CopyAnswer<WideChar>(decoded);
+    ASSERT_NE(answer, nullptr);
+    EXPECT_EQ(PayloadText(*answer), Wide(u"\uD55C\uAE00 text"));
+    EXPECT_EQ(KeyText(*answer), Wide(u"wide-id"));
 }
 
 TEST(DecodeInbound, UnterminatedFieldsAreRefused) {
@@ -133,7 +158,7 @@ TEST(DecodeInbound, UnterminatedFieldsAreRefused) {
     requestId.Fill(kNarrowRequestId, kRequestIdUnits, 'r');
     EXPECT_EQ(requestId.Decode(1015).kind, InboundKind::Malformed);
     // A server request's request ID is not read.
-    EXPECT_EQ(requestId.Decode(1009).kind, InboundKind::NarrowServerRequest);
+    EXPECT_EQ(requestId.Decode(1009).kind, InboundKind::ServerRequest);
 
     RawMessage widePayload(Form::Wide);
     widePayload.Fill(kWidePayload, kPayloadUnits * 2, 'p');
@@ -150,8 +175,8 @@ TEST(DecodeInbound, UnterminatedFieldsAreRefused) {
     RawMessage longest(Form::Narrow);
     longest.Fill(kNarrowPayload, kPayloadUnits - 1, 'p');
     const InboundMessage decoded = longest.Decode(1015);
-    ASSERT_EQ(decoded.kind, InboundKind::NarrowAnswer);
-    EXPECT_EQ(decoded.narrowAnswer->payload.size(), kPayloadUnits - 1);
+    ASSERT_EQ(decoded.kind, InboundKind::Answer);
+    EXPECT_EQ(decoded.payload.length, kPayloadUnits - 1);
 }
 
 TEST(DecodeInbound, NarrowServerRequestTakesThePayloadOnly) {
@@ -159,13 +184,13 @@ TEST(DecodeInbound, NarrowServerRequestTakesThePayloadOnly) {
     message.SetNarrow(kNarrowPayload, "please print");
     message.SetInt(offsetof(MessageEnvelope, length), -5);  // not read
     InboundMessage decoded = message.Decode(1009);
-    ASSERT_EQ(decoded.kind, InboundKind::NarrowServerRequest);
-    EXPECT_EQ(decoded.narrowText, "please print");
+    ASSERT_EQ(decoded.kind, InboundKind::ServerRequest);
+    EXPECT_EQ(TextOf<char>(decoded.payload), "please print");
 
     RawMessage empty(Form::Narrow);
     decoded = empty.Decode(1009);
-    ASSERT_EQ(decoded.kind, InboundKind::NarrowServerRequest);
-    EXPECT_EQ(decoded.narrowText, "");
+    ASSERT_EQ(decoded.kind, InboundKind::ServerRequest);
+    EXPECT_EQ(TextOf<char>(decoded.payload), "");
 }
 
 TEST(DecodeInbound, WideServerRequestLengthMustCoverTheText) {
@@ -181,18 +206,18 @@ TEST(DecodeInbound, WideServerRequestLengthMustCoverTheText) {
         message.SetWide(kWidePayload, u"abc");
         message.SetInt(kWideLength, row.length);
         const InboundMessage decoded = message.Decode(2009);
-        EXPECT_EQ(decoded.kind, row.accepted ? InboundKind::WideServerRequest : InboundKind::Malformed)
+        EXPECT_EQ(decoded.kind, row.accepted ? InboundKind::ServerRequest : InboundKind::Malformed)
             << "length " << row.length;
         if (row.accepted) {
-            EXPECT_EQ(decoded.wideText, Wide(u"abc"));
+            EXPECT_EQ(TextOf<WideChar>(decoded.payload), Wide(u"abc"));
         }
     }
 
     RawMessage empty(Form::Wide);
     empty.SetInt(kWideLength, 1);
     const InboundMessage decoded = empty.Decode(2009);
-    ASSERT_EQ(decoded.kind, InboundKind::WideServerRequest);
-    EXPECT_TRUE(decoded.wideText.empty());
+    ASSERT_EQ(decoded.kind, InboundKind::ServerRequest);
+    EXPECT_EQ(decoded.payload.length, 0u);
 
     RawMessage unterminated(Form::Wide);
     unterminated.Fill(kWidePayload, kPayloadUnits * 2, 'x');

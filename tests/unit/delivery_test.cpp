@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "common/envelope_helpers.h"
+#include "component_probes.h"
 #include "support/child_process.h"
+#include "support/peer_process.h"
 #include "support/message_box_watcher.h"
 #include "support/scoped_folder.h"
 #include "support/unique_handle.h"
@@ -40,10 +44,9 @@ private:
     HWND window_ = nullptr;
 };
 
-LRESULT SendBlankPoll() {
+LRESULT SendBlankPoll(BridgeContext& context) {
     auto envelope = MakeBlankEnvelope<MessageEnvelope>();
-    COPYDATASTRUCT data{1008, sizeof(MessageEnvelope), envelope.get()};
-    return GetBridgeContext().SendMessageCopyData(&data);
+    return context.delivery.Send(1008, envelope.get(), sizeof(MessageEnvelope));
 }
 
 // Another window of the bridge's class, not a message-only one, holds the
@@ -75,13 +78,14 @@ TEST(DeliveryWithoutBridgeWindow, GivesUpAfterFiftyAttemptsAndStartsOverNextTime
     BridgeClassSquatter squatter;
     ASSERT_NE(squatter.Handle(), nullptr);
 
+    BridgeContext context;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(SendBlankPoll(), 0);
+    EXPECT_EQ(SendBlankPoll(context), 0);
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, 4900ms);
     EXPECT_LT(waited, 8s);
-    EXPECT_EQ(GetBridgeContext().bridgeWindow.load(), nullptr);
-    EXPECT_EQ(SendBlankPoll(), 0);
+    EXPECT_FALSE(context.bridgeWindow.HandleKnown());
+    EXPECT_EQ(SendBlankPoll(context), 0);
 
     std::vector<std::string> expected;
     for (int round = 0; round < 2; ++round) {
@@ -113,16 +117,18 @@ TEST(DeliveryWithAnotherHost, TakesTheBridgeWindowOfThisProcessOnly) {
         const UniqueHandle ready(::OpenEventW(EVENT_MODIFY_STATE, FALSE, (L"vtxtest-other-ready-" + tag).c_str()));
         const UniqueHandle done(::OpenEventW(SYNCHRONIZE, FALSE, (L"vtxtest-other-done-" + tag).c_str()));
         ASSERT_TRUE(ready && done);
-        ASSERT_TRUE(EnsureMessageLoopRunning(5000));
+        BridgeContext other;
+        ASSERT_NE(other.bridgeWindow.Handle(), nullptr);
         ::SetEvent(ready.get());
         ::WaitForSingleObject(done.get(), 60000);
-        StopMessageLoop(2000);
+        other.bridgeWindow.Stop();
         return;
     }
     test::ScopedCurrentFolder folder;  // for the lookup's log lines
     PeerWindowStandIn peer;
     ASSERT_NE(peer.Handle(), nullptr);
-    ASSERT_TRUE(EnsureMessageLoopRunning(5000));
+    BridgeContext context;
+    ASSERT_NE(context.bridgeWindow.Handle(), nullptr);
 
     const std::wstring self = std::to_wstring(::GetCurrentProcessId());
     const UniqueHandle ready(::CreateEventW(nullptr, TRUE, FALSE, (L"vtxtest-other-ready-" + self).c_str()));
@@ -140,16 +146,75 @@ TEST(DeliveryWithAnotherHost, TakesTheBridgeWindowOfThisProcessOnly) {
     if (otherReady) {
         const HWND firstFound = ::FindWindowExW(HWND_MESSAGE, nullptr, kBridgeClassName, nullptr);
         EXPECT_NE(OwnerOf(firstFound), ::GetCurrentProcessId()) << "the other host's window is not found first";
-        // A context that has not looked yet, as at a host's first send.
-        BridgeContext context((L"vtxtest-other-ServerRequest-" + self).c_str(),
-                              (L"vtxtest-other-Response-" + self).c_str());
-        EXPECT_EQ(OwnerOf(context.GetWindowHandle()), ::GetCurrentProcessId());
+        // Looked up again, as at a host's first send.
+        BridgeWindowProbe::ForgetHandle(context.bridgeWindow);
+        EXPECT_EQ(OwnerOf(context.bridgeWindow.Handle()), ::GetCurrentProcessId());
     }
     ::SetEvent(done.get());
     otherHost.join();
-    StopMessageLoop(2000);
+    context.bridgeWindow.Stop();
     ASSERT_TRUE(otherReady) << "the other host made no bridge window:\n" << other.output;
     EXPECT_TRUE(other.ended && other.exitCode == 0) << other.output;
+}
+
+// The process the judge of the test below turns away.
+DWORD g_turnedAway = 0;
+PeerVerdict JudgeForTest(DWORD processId) noexcept {
+    return processId == g_turnedAway ? PeerVerdict::BelowMediumIntegrity : PeerVerdict::Qualifies;
+}
+
+std::size_t RecordsIn(const std::wstring& folder) {
+    std::size_t count = 0;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = ::FindFirstFileW((folder + L"\\*.bin").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    do ++count;
+    while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return count;
+}
+
+// Any process can make a window of the peer's class. One whose process does
+// not qualify (here judged below Medium integrity: Wine runs every process
+// at one level) receives nothing though it comes first in Z-order, and the
+// genuine peer behind it gets the message. With both qualifying, the first
+// would get it.
+TEST(DeliveryToThePeer, AWindowWhoseProcessDoesNotQualifyReceivesNothing) {
+    test::ScopedCurrentFolder folder;  // the records, and the log's fallback
+    const std::wstring realRecords = folder.Path() + L"\\real";
+    const std::wstring impostorRecords = folder.Path() + L"\\impostor";
+    test::PeerProcess real({L"--record", realRecords});
+    ASSERT_NE(real.Window(), nullptr);
+    test::PeerProcess impostor({L"--record", impostorRecords});  // the newer window: first in Z-order
+    ASSERT_NE(impostor.Window(), nullptr);
+    ASSERT_EQ(::FindWindowW(kPeerClassName, nullptr), impostor.Window());
+    auto envelope = MakeBlankEnvelope<MessageEnvelope>();
+    {
+        BridgeContext context;
+        g_turnedAway = impostor.ProcessId();
+        PeerDeliveryProbe::SetJudge(context.delivery, JudgeForTest);
+        EXPECT_NE(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0);
+        EXPECT_NE(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0) << "the verdict is kept";
+        context.bridgeWindow.Stop();
+    }
+    EXPECT_EQ(RecordsIn(realRecords), 2u);
+    EXPECT_EQ(RecordsIn(impostorRecords), 0u);
+    if (!test::LibraryLogFolderExists()) {
+        const std::string skipped = "[SendMessageCopyData] Skipped a VantixConnect window of process " +
+                                    std::to_string(impostor.ProcessId()) + ": it runs below Medium integrity.";
+        const auto lines = test::ReadFallbackLog();
+        // One a lookup: the first send looks twice (it waited for the bridge
+        // window in between), the second once.
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), skipped), 3);
+    }
+
+    // Judged for real, both qualify here, and the first in Z-order is taken.
+    BridgeContext context;
+    EXPECT_NE(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0);
+    context.bridgeWindow.Stop();
+    EXPECT_EQ(RecordsIn(impostorRecords), 1u);
+    EXPECT_EQ(JudgeProcess(::GetCurrentProcessId()), PeerVerdict::Qualifies);
+    EXPECT_EQ(JudgeProcess(impostor.ProcessId()), PeerVerdict::Qualifies);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/envelope_helpers.h"
 #include "support/message_box_watcher.h"
 #include "transport/bridge_context.h"
 #include "transport/envelope.h"
@@ -14,8 +15,8 @@ namespace {
 TEST(RunPeerFirstBox, ShowsTheHostExecutablesOwnString101) {
     test::MessageBoxWatcher watcher;
     auto envelope = MakeBlankEnvelope<MessageEnvelope>();
-    COPYDATASTRUCT data{1020, sizeof(MessageEnvelope), envelope.get()};
-    EXPECT_EQ(GetBridgeContext().SendMessageCopyData(&data), 0);
+    BridgeContext context;
+    EXPECT_EQ(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0);
     const test::SeenMessageBox box = watcher.Last();
     EXPECT_EQ(watcher.Count(), 1);
     EXPECT_EQ(box.text, L"Please start the companion application first.");

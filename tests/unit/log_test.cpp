@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "support/child_process.h"
-#include "support/limited_log.h"
 #include "support/unique_handle.h"
 
 namespace vtx {
@@ -93,21 +92,12 @@ void WriteAll(const std::wstring& path, const std::string& content) {
 constexpr LogClockReading kMorning = {true, 2025, 4, 16, 9, 5, 7};
 constexpr LogClockReading kUnconverted = {false, -1, -1, -1, -1, -1, -1};
 
-TEST(LogLine, StampAndMessageBytes) {
-    const struct {
-        LogClockReading reading;
-        std::string message;
-        std::string line;
-    } cases[] = {
-        {kMorning, "message", "[09:05:07] message\r\n"},
-        {{true, 2025, 3, 1, 7, 3, 9}, "x", "[07:03:09] x\r\n"},
-        {{true, 2025, 12, 31, 23, 59, 59}, "late", "[23:59:59] late\r\n"},
-        {{true, 2025, 1, 1, 0, 0, 0}, "", "[00:00:00] \r\n"},
-        {kUnconverted, "no clock", "[-1:-1:-1] no clock\r\n"},
-        {kMorning, "two\nlines", "[09:05:07] two\nlines\r\n"},
-        {kMorning, std::string("nul\0\xC7\xD1", 6), std::string("[09:05:07] nul\0\xC7\xD1\r\n", 19)},
-    };
-    for (const auto& c : cases) EXPECT_EQ(LogLine(c.reading, c.message), c.line) << c.line;
+std::wstring LogFilePath(const std::wstring& folder, bool usable, const LogClockReading& reading) {
+    wchar_t path[1024];
+    return vtx::LogFilePath(folder.c_str(), usable, reading, path, 1024) ? path : L"(does not fit)";
+}
+void WriteLogTo(const std::wstring& folder, const LogClockReading& reading, const std::string& message) {
+    vtx::WriteLogTo(folder.c_str(), reading, LogText(message.c_str()));
 }
 
 TEST(LogFilePath, DatedNamesAndFallbacks) {
@@ -126,6 +116,7 @@ TEST(LogFilePath, DatedNamesAndFallbacks) {
         {kUnconverted, false, L"19700101.log"},
     };
     for (const auto& c : cases) EXPECT_EQ(LogFilePath(folder, c.usable, c.reading), c.path) << c.usable;
+    EXPECT_EQ(LogFilePath(std::wstring(1100, L'f'), true, kMorning), L"(does not fit)");
 }
 
 TEST(LogClock, ReadsTheLocalDate) {
@@ -204,6 +195,39 @@ TEST(LogWrite, UnopenableFileDropsTheLineSilently) {
     WriteLogTo(temp / L"vc", kMorning, "dropped");
     EXPECT_EQ(ReadAll(temp / L"vc"), "not a folder");
     EXPECT_FALSE(Exists(temp / L"20250416.log"));
+}
+
+// The day's file as a second name of another file (a hard link) or a
+// symbolic link to one, and a log folder reached through a symbolic link:
+// each line is skipped, and the other file stays as it was.
+TEST(LogWrite, LinksAreLeftAlone) {
+    TempFolder temp;
+    ASSERT_TRUE(temp.Created());
+    const std::wstring folder = temp / L"vc";
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring target = temp / L"elsewhere.txt";
+    WriteAll(target, "someone else's\r\n");
+    const std::wstring day = folder + L"\\bridge_20250416.log";
+
+    ASSERT_TRUE(::CreateHardLinkW(day.c_str(), target.c_str(), nullptr));
+    WriteLogTo(folder, kMorning, "through a hard link");
+    EXPECT_EQ(ReadAll(target), "someone else's\r\n");
+    ASSERT_TRUE(::DeleteFileW(day.c_str()));
+
+    if (::CreateSymbolicLinkW(day.c_str(), target.c_str(), 0)) {
+        WriteLogTo(folder, kMorning, "through a symbolic link");
+        EXPECT_EQ(ReadAll(target), "someone else's\r\n");
+        ASSERT_TRUE(::DeleteFileW(day.c_str()));
+    }
+    const std::wstring linkedFolder = temp / L"linked";
+    if (::CreateSymbolicLinkW(linkedFolder.c_str(), folder.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)) {
+        WriteLogTo(linkedFolder, kMorning, "through a linked folder");
+        EXPECT_FALSE(Exists(day)) << "a line went through the linked folder";
+        ::RemoveDirectoryW(linkedFolder.c_str());
+    }
+
+    WriteLogTo(folder, kMorning, "plain");
+    EXPECT_EQ(ReadAll(day), "[09:05:07] plain\r\n");
 }
 
 // Checks that `content` holds, for each writer w, its lines
@@ -403,59 +427,6 @@ TEST(LogWriteLog, ReadsTheInjectedClockOnceAndRestoresTheRealOne) {
     if (written.empty()) written = ReadAll(temp / LogFilePath(L"", false, after));  // midnight passed
     ASSERT_EQ(written.size(), std::string("[hh:mm:ss] real clock\r\n").size()) << written;
     EXPECT_EQ(written.substr(10), " real clock\r\n");
-}
-
-}  // namespace
-}  // namespace vtx
-
-namespace vtx {
-namespace {
-
-// Five lines a second per kind; the rest of the second is counted, and the
-// count comes out once, with the first line of any kind after that second.
-TEST(LogLimiter, FiveLinesASecondPerKindTheRestCountedOnce) {
-    LogLimiter limiter;
-    std::vector<std::string> summaries;
-    int admitted = 0;
-    for (int i = 0; i < 1000; ++i) admitted += limiter.Admit(LogKind::RefusedMessage, 10000 + i / 2, summaries);
-    EXPECT_EQ(admitted, 5);
-    EXPECT_TRUE(summaries.empty()) << "the second has not ended yet";
-    EXPECT_TRUE(limiter.Admit(LogKind::FailedExport, 10400, summaries)) << "each kind has its own budget";
-
-    // Another kind's line after the second reports the flood, once.
-    EXPECT_TRUE(limiter.Admit(LogKind::UnwaitedAnswer, 11000, summaries));
-    EXPECT_EQ(summaries, std::vector<std::string>{"[WriteLog] 995 more refused messages within one second were "
-                                                  "not written."});
-    summaries.clear();
-    EXPECT_TRUE(limiter.Admit(LogKind::RefusedMessage, 11001, summaries)) << "a new second, a new budget";
-    EXPECT_TRUE(summaries.empty());
-
-    // A second without excess needs no summary.
-    for (int i = 0; i < 4; ++i) EXPECT_TRUE(limiter.Admit(LogKind::RefusedMessage, 11002, summaries));
-    EXPECT_FALSE(limiter.Admit(LogKind::RefusedMessage, 11003, summaries));
-    EXPECT_TRUE(limiter.Admit(LogKind::RefusedMessage, 12001, summaries));
-    EXPECT_EQ(summaries, std::vector<std::string>{"[WriteLog] 1 more refused messages within one second were "
-                                                  "not written."});
-}
-
-// One malformed message every 1.2 s: each second that ends without excess
-// closes too, so every line is written and no summary claims a loss.
-TEST(LogLimiter, ALineNowAndThenIsNeverHeldBack) {
-    LogLimiter limiter;
-    std::vector<std::string> summaries;
-    for (int line = 0; line < 12; ++line) {
-        EXPECT_TRUE(limiter.Admit(LogKind::RefusedMessage, 10000 + line * 1200, summaries)) << "line " << line;
-    }
-    EXPECT_TRUE(summaries.empty());
-}
-
-// A peer's request ID goes into a log line: nothing in it may start a new
-// line or break the file's text.
-TEST(LogLimiter, TextsFromOutsideAreMadeSafeForOneLine) {
-    EXPECT_EQ(LoggableText(std::string("{abc-123}")), "{abc-123}");
-    EXPECT_EQ(LoggableText(std::string("a\r\nb\x01\xC3\xA9")), "a??b???");
-    EXPECT_EQ(LoggableText(std::wstring(L"id\u00E9\uD55C")), "id??");
-    EXPECT_EQ(LoggableText(std::string(100, 'x')), std::string(40, 'x') + "...");
 }
 
 }  // namespace

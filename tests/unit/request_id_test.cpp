@@ -1,5 +1,7 @@
 #include "transport/request_id.h"
 
+#include "common/envelope_helpers.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -41,7 +43,7 @@ TEST(NewRequestId, IsTheTextOfAFreshGuid) {
     std::set<std::string> seen;
     for (int i = 0; i < 100; ++i) {
         auto envelope = MakeBlankEnvelope<MessageEnvelope>();
-        NewRequestId(*envelope);
+        NewRequestId(*envelope, SystemGuidSource());
         const std::string id = FieldText(envelope->requestId);
         EXPECT_TRUE(IsGuidText(id)) << id;
         seen.insert(id);
@@ -50,7 +52,7 @@ TEST(NewRequestId, IsTheTextOfAFreshGuid) {
     EXPECT_EQ(seen.size(), 100u);
 
     auto wide = MakeBlankEnvelope<MessageEnvelopeW>();
-    NewRequestIdW(*wide);
+    NewRequestIdW(*wide, SystemGuidSource());
     const std::wstring id = FieldText(wide->requestId);
     EXPECT_TRUE(IsGuidText(std::string(id.begin(), id.end())));
 }

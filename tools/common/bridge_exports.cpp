@@ -18,28 +18,9 @@ LoadedBridge::LoadedBridge(const std::wstring& path) : module_(::LoadLibraryW(pa
         return;
     }
     const HMODULE module = module_.get();
-    BridgeExports& e = exports_;
-    std::vector<std::string>& missing = missing_;
-    Resolve(module, e.init, "vtx_init", missing);
-    Resolve(module, e.initw, "vtx_initw", missing);
-    Resolve(module, e.deinit, "vtx_deinit", missing);
-    Resolve(module, e.sendrequest, "vtx_sendrequest", missing);
-    Resolve(module, e.sendrequestw, "vtx_sendrequestw", missing);
-    Resolve(module, e.sendrequestparam, "vtx_sendrequestparam", missing);
-    Resolve(module, e.sendrequestparamw, "vtx_sendrequestparamw", missing);
-    Resolve(module, e.sendresponse, "vtx_sendresponse", missing);
-    Resolve(module, e.sendresponsew, "vtx_sendresponsew", missing);
-    Resolve(module, e.getrequestmessage, "vtx_getrequestmessage", missing);
-    Resolve(module, e.getrequestmessagew, "vtx_getrequestmessagew", missing);
-    Resolve(module, e.getjobid, "vtx_getjobid", missing);
-    Resolve(module, e.getjobidw, "vtx_getjobidw", missing);
-    Resolve(module, e.geterrorstring, "vtx_geterrorstring", missing);
-    Resolve(module, e.geterrorstringw, "vtx_geterrorstringw", missing);
-    Resolve(module, e.login, "vtx_login", missing);
-    Resolve(module, e.loginw, "vtx_loginw", missing);
-    Resolve(module, e.iswcalive, "vtx_iswcalive", missing);
-    Resolve(module, e.setbridgeid, "vtx_setbridgeid", missing);
-    Resolve(module, e.getbridgeid, "vtx_getbridgeid", missing);
+#define VTX_RESOLVE_EXPORT(name, result, parameters, bytes) Resolve(module, exports_.name, "vtx_" #name, missing_);
+    VTX_EXPORTS(VTX_RESOLVE_EXPORT)
+#undef VTX_RESOLVE_EXPORT
 }
 
 }  // namespace vtx::common

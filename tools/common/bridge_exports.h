@@ -8,33 +8,18 @@
 #include <string>
 #include <vector>
 
+#include "api/export_list.h"
 #include "support/unique_handle.h"
 #include "vtxbridge.h"
 
 namespace vtx::common {
 
-// Null where the DLL lacks the export.
+// Every export of api/export_list.h, named without "vtx_" (exports.init
+// is vtx_init); null where the DLL lacks it.
 struct BridgeExports {
-    decltype(&vtx_init) init = nullptr;
-    decltype(&vtx_initw) initw = nullptr;
-    decltype(&vtx_deinit) deinit = nullptr;
-    decltype(&vtx_sendrequest) sendrequest = nullptr;
-    decltype(&vtx_sendrequestw) sendrequestw = nullptr;
-    decltype(&vtx_sendrequestparam) sendrequestparam = nullptr;
-    decltype(&vtx_sendrequestparamw) sendrequestparamw = nullptr;
-    decltype(&vtx_sendresponse) sendresponse = nullptr;
-    decltype(&vtx_sendresponsew) sendresponsew = nullptr;
-    decltype(&vtx_getrequestmessage) getrequestmessage = nullptr;
-    decltype(&vtx_getrequestmessagew) getrequestmessagew = nullptr;
-    decltype(&vtx_getjobid) getjobid = nullptr;
-    decltype(&vtx_getjobidw) getjobidw = nullptr;
-    decltype(&vtx_geterrorstring) geterrorstring = nullptr;
-    decltype(&vtx_geterrorstringw) geterrorstringw = nullptr;
-    decltype(&vtx_login) login = nullptr;
-    decltype(&vtx_loginw) loginw = nullptr;
-    decltype(&vtx_iswcalive) iswcalive = nullptr;
-    decltype(&vtx_setbridgeid) setbridgeid = nullptr;
-    decltype(&vtx_getbridgeid) getbridgeid = nullptr;
+#define VTX_EXPORT_MEMBER(name, result, parameters, bytes) decltype(&vtx_##name) name = nullptr;
+    VTX_EXPORTS(VTX_EXPORT_MEMBER)
+#undef VTX_EXPORT_MEMBER
 };
 
 // The DLL stays loaded for the life of the object, or until Unload().

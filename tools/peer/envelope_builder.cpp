@@ -4,8 +4,9 @@
 #include <cstring>
 
 #include "peer/received_fields.h"
+#include "common/envelope_helpers.h"
 #include "transport/envelope.h"
-#include "transport/form_traits.h"
+#include "peer/peer_forms.h"
 
 namespace vtx::peer {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "transport/envelope.h"
-#include "transport/form_traits.h"
+#include "peer/peer_forms.h"
 
 namespace vtx::peer {
 

@@ -1,16 +1,46 @@
-#include "support/text.h"
-
+// The forms' texts: the error text, and the conversions between what the
+// peer sends, what the queue keeps and what a host receives.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
-#include <type_traits>
 
+#include "transport/decode.h"
+#include "transport/form_traits.h"
+#include "transport/server_request_queue.h"
 #include "vtxbridge.h"
 
 namespace vtx {
 namespace {
+
+void MakeErrorText(int code, std::string& out) {
+    char text[VTX_ERROR_TEXT_CAPACITY];
+    out.assign(text, NarrowForm::ErrorText(code, text, VTX_ERROR_TEXT_CAPACITY));
+}
+void MakeErrorTextW(int code, std::wstring& out) {
+    wchar_t text[VTX_ERROR_TEXT_CAPACITY];
+    out.assign(text, WideForm::ErrorText(code, text, VTX_ERROR_TEXT_CAPACITY));
+}
+
+// A narrow server request's text as the queue keeps it.
+std::optional<std::wstring> AnsiToWide(const std::string& text) {
+    const ReceivedText received{reinterpret_cast<const unsigned char*>(text.data()), text.size()};
+    const char* refusal = nullptr;
+    const Owned<QueuedText> queued = NarrowForm::ToQueued(received, &refusal);
+    if (!queued) return std::nullopt;
+    return std::wstring(queued->Units(), queued->Length());
+}
+
+// A queued text as a narrow host receives it.
+std::string WideToAnsi(const wchar_t* text, std::size_t length) {
+    const Owned<QueuedText> queued = QueuedText::Make(length);
+    std::copy(text, text + length, queued->Units());
+    std::string ansi(NarrowForm::QueuedLength(*queued), '\0');
+    NarrowForm::WriteQueued(*queued, ansi.data(), ansi.size());
+    return ansi;
+}
 
 TEST(TextErrorText, ExactTextAndLengthInBothForms) {
     const struct {
@@ -23,10 +53,8 @@ TEST(TextErrorText, ExactTextAndLengthInBothForms) {
         {14, R"({"eventId":9999, "jobId":"", "code":14})", 39},
     };
     for (const auto& c : cases) {
-        // Long-lived result strings are reused: an earlier, longer text must
-        // leave nothing behind.
-        std::string narrow(500, 'x');
-        std::wstring wide(500, L'x');
+        std::string narrow;
+        std::wstring wide;
         MakeErrorText(c.code, narrow);
         MakeErrorTextW(c.code, wide);
         EXPECT_EQ(narrow, c.text) << c.code;
@@ -35,29 +63,6 @@ TEST(TextErrorText, ExactTextAndLengthInBothForms) {
         EXPECT_EQ(wide.size(), c.length) << c.code;
     }
 }
-
-// The header's pointer types are those of the exports they stand for.
-static_assert(std::is_same_v<PFN_vtx_init, decltype(&vtx_init)>);
-static_assert(std::is_same_v<PFN_vtx_initw, decltype(&vtx_initw)>);
-static_assert(std::is_same_v<PFN_vtx_deinit, decltype(&vtx_deinit)>);
-static_assert(std::is_same_v<PFN_vtx_sendrequest, decltype(&vtx_sendrequest)>);
-static_assert(std::is_same_v<PFN_vtx_sendrequestw, decltype(&vtx_sendrequestw)>);
-static_assert(std::is_same_v<PFN_vtx_sendrequestparam, decltype(&vtx_sendrequestparam)>);
-static_assert(std::is_same_v<PFN_vtx_sendrequestparamw, decltype(&vtx_sendrequestparamw)>);
-static_assert(std::is_same_v<PFN_vtx_sendresponse, decltype(&vtx_sendresponse)>);
-static_assert(std::is_same_v<PFN_vtx_sendresponsew, decltype(&vtx_sendresponsew)>);
-static_assert(std::is_same_v<PFN_vtx_getrequestmessage, decltype(&vtx_getrequestmessage)>);
-static_assert(std::is_same_v<PFN_vtx_getrequestmessagew, decltype(&vtx_getrequestmessagew)>);
-static_assert(std::is_same_v<PFN_vtx_getjobid, decltype(&vtx_getjobid)>);
-static_assert(std::is_same_v<PFN_vtx_getjobidw, decltype(&vtx_getjobidw)>);
-static_assert(std::is_same_v<PFN_vtx_geterrorstring, decltype(&vtx_geterrorstring)>);
-static_assert(std::is_same_v<PFN_vtx_geterrorstringw, decltype(&vtx_geterrorstringw)>);
-static_assert(std::is_same_v<PFN_vtx_login, decltype(&vtx_login)>);
-static_assert(std::is_same_v<PFN_vtx_loginw, decltype(&vtx_loginw)>);
-static_assert(std::is_same_v<PFN_vtx_iswcalive, decltype(&vtx_iswcalive)>);
-static_assert(std::is_same_v<PFN_vtx_setbridgeid, decltype(&vtx_setbridgeid)>);
-static_assert(std::is_same_v<PFN_vtx_getbridgeid, decltype(&vtx_getbridgeid)>);
-static_assert(std::is_same_v<ServerRequestCallback, VtxServerRequestCallback>);
 
 // The header's helpers read exactly the text the library makes, and nothing
 // that merely resembles it.
@@ -100,12 +105,13 @@ TEST(TextErrorText, HeaderHelpersTellErrorTextsAndTheirCodes) {
     for (const int code : {200, 5, 6, 7, 8, 9, 14, 16}) EXPECT_NE(vtx_resultdescription(code), peers) << code;
 }
 
-TEST(TextErrorText, KeepsTheStorageOfTheString) {
-    std::string out(500, 'x');
-    const char* storage = out.data();
-    MakeErrorText(7, out);
-    EXPECT_EQ(out.data(), storage) << "callers hand out pointers into these strings";
-    EXPECT_EQ(out, R"({"eventId":9999, "jobId":"", "code":7})");
+TEST(TextErrorText, ATooSmallBufferGetsNothing) {
+    char text[VTX_ERROR_TEXT_CAPACITY];
+    std::fill(std::begin(text), std::end(text), 'x');
+    EXPECT_EQ(NarrowForm::ErrorText(14, text, 39), 0u) << "39 characters need 40 units";
+    EXPECT_EQ(text[0], 'x');
+    EXPECT_EQ(NarrowForm::ErrorText(14, text, 40), 39u);
+    EXPECT_EQ(text[39], '\0');
 }
 
 TEST(TextAnsi, RoundTrips) {
@@ -119,12 +125,10 @@ TEST(TextAnsi, RoundTrips) {
     }
 }
 
-TEST(TextAnsi, EmptyAndNullInputs) {
+TEST(TextAnsi, EmptyInputs) {
     EXPECT_EQ(AnsiToWide(""), std::optional<std::wstring>(std::wstring())) << "empty is a result, not a failure";
-    EXPECT_EQ(AnsiToWide(nullptr), std::nullopt);
     EXPECT_EQ(WideToAnsi(L"", 0), "");
     EXPECT_EQ(WideToAnsi(L"abc", 0), "") << "the length, not the terminator, bounds the input";
-    EXPECT_EQ(WideToAnsi(nullptr, 3), "");
 }
 
 TEST(TextAnsi, LengthBoundsTheWideInput) {
@@ -152,7 +156,7 @@ TEST(TextAnsi, HangulTakesTwoBytesPerSyllableInCodePage949) {
     const std::wstring hangul = L"\xD55C\xAD6D\xC5B4";  // three syllables
     const std::string ansi = WideToAnsi(hangul.c_str(), hangul.size());
     EXPECT_EQ(ansi, "\xC7\xD1\xB1\xB9\xBE\xEE");
-    EXPECT_EQ(AnsiToWide(ansi.c_str()), std::optional<std::wstring>(hangul));
+    EXPECT_EQ(AnsiToWide(ansi), std::optional<std::wstring>(hangul));
     const std::string mixed = WideToAnsi(L"A\xD55C" L"B", 3);
     EXPECT_EQ(mixed.size(), 4u);
 }
