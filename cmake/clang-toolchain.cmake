@@ -4,13 +4,7 @@
 # vtxbridge.dll alone (VTX_LIBRARY_ONLY): the DLL needs no C++ runtime, so
 # the second compiler builds it from the same sources, and its debug
 # symbols come as a PDB that Windows debuggers read.
-set(CMAKE_SYSTEM_NAME Windows)
-if(VTX_MINGW_PREFIX MATCHES "^x86_64")
-  set(CMAKE_SYSTEM_PROCESSOR AMD64)
-else()
-  set(CMAKE_SYSTEM_PROCESSOR x86)
-endif()
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES VTX_MINGW_PREFIX)
+include(${CMAKE_CURRENT_LIST_DIR}/windows-target.cmake)
 
 find_program(VTX_CLANG NAMES clang clang-14 REQUIRED)
 find_program(VTX_CLANGXX NAMES clang++ clang++-14 REQUIRED)
@@ -21,12 +15,6 @@ set(CMAKE_CXX_COMPILER_TARGET ${VTX_MINGW_PREFIX})
 set(CMAKE_RC_COMPILER ${VTX_MINGW_PREFIX}-windres)
 set(CMAKE_AR ${VTX_MINGW_PREFIX}-ar CACHE FILEPATH "")
 set(CMAKE_RANLIB ${VTX_MINGW_PREFIX}-ranlib CACHE FILEPATH "")
-
-set(CMAKE_FIND_ROOT_PATH /usr/${VTX_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # The C++ headers the library uses (<atomic>, <memory>, <type_traits>, all
 # header-only pieces) and the compiler helpers (libgcc: 64-bit division on

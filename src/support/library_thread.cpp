@@ -63,12 +63,9 @@ void LibraryThread::MarkReady() noexcept {
 }
 
 bool LibraryThread::WaitUntilReady(std::uint32_t boundMs) noexcept {
-    const std::uint64_t deadline = MonotonicMs() + boundMs;
     LockHold hold(startLock_);
-    for (std::uint64_t now = MonotonicMs(); !ready_ && now < deadline; now = MonotonicMs()) {
-        readyChanged_.WaitFor(hold, static_cast<std::uint32_t>(deadline - now));
-    }
-    return ready_ && static_cast<bool>(thread_) && !Signalled(ended_.get(), 0);
+    return readyChanged_.WaitUntil(hold, boundMs, [this] { return ready_; }) && static_cast<bool>(thread_) &&
+           !Signalled(ended_.get(), 0);
 }
 
 bool LibraryThread::Stop() noexcept {

@@ -11,12 +11,8 @@ void StopSignal::Raise() noexcept {
 }
 
 bool StopSignal::Pause(std::uint32_t ms) noexcept {
-    const std::uint64_t end = MonotonicMs() + ms;
     LockHold hold(lock_);
-    for (std::uint64_t now = MonotonicMs(); !raised_.load() && now < end; now = MonotonicMs()) {
-        raisedNow_.WaitFor(hold, static_cast<std::uint32_t>(end - now));
-    }
-    return !raised_.load();
+    return !raisedNow_.WaitUntil(hold, ms, [this] { return raised_.load(); });
 }
 
 }  // namespace vtx

@@ -75,6 +75,10 @@ public:
     // Waits up to `timeoutMs` for a notification (or a spurious wake-up),
     // the held lock released meanwhile. False when the time ran out.
     bool WaitFor(LockHold& hold, std::uint32_t timeoutMs) noexcept;
+    // Waits until `done()` holds or `timeoutMs` have passed on the monotonic
+    // clock, whatever the wake-ups in between; returns done().
+    template <class Done>
+    bool WaitUntil(LockHold& hold, std::uint32_t timeoutMs, Done done) noexcept;
     void NotifyAll() noexcept;
 
 private:
@@ -89,5 +93,14 @@ private:
 // pauses are measured on it, so a wall clock set by hand or by time sync
 // changes none of them.
 std::uint64_t MonotonicMs() noexcept;
+
+template <class Done>
+bool ConditionVariable::WaitUntil(LockHold& hold, std::uint32_t timeoutMs, Done done) noexcept {
+    const std::uint64_t deadline = MonotonicMs() + timeoutMs;
+    for (std::uint64_t now = MonotonicMs(); !done() && now < deadline; now = MonotonicMs()) {
+        WaitFor(hold, static_cast<std::uint32_t>(deadline - now));
+    }
+    return done();
+}
 
 }  // namespace vtx

@@ -11,6 +11,7 @@
 
 #include "common/envelope_helpers.h"
 #include "support/scoped_folder.h"
+#include "window_stand_in.h"
 #include "transport/bridge_context.h"
 #include "transport/envelope.h"
 #include "transport/window_names.h"
@@ -223,35 +224,11 @@ TEST(BridgeWindowFilter, OpensForLowerIntegrityOnlyWhenTheHostIsElevated) {
     }
 }
 
-LRESULT CALLBACK TakeEveryMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return message == WM_COPYDATA ? 1 : ::DefWindowProcW(window, message, wParam, lParam);
-}
-
-// A window of the peer's class in this process that takes every message.
-class PeerStandIn {
-public:
-    PeerStandIn() {
-        WNDCLASSW windowClass{};
-        windowClass.lpfnWndProc = TakeEveryMessage;
-        windowClass.hInstance = ::GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = kPeerClassName;
-        ::RegisterClassW(&windowClass);
-        window_ = ::CreateWindowExW(0, kPeerClassName, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                                    windowClass.hInstance, nullptr);
-    }
-    ~PeerStandIn() { ::DestroyWindow(window_); }
-    PeerStandIn(const PeerStandIn&) = delete;
-    PeerStandIn& operator=(const PeerStandIn&) = delete;
-
-private:
-    HWND window_ = nullptr;
-};
-
 // A loop that has ended (here stopped, as at unload) leaves no window and no
 // class behind, and the next send starts it again and goes out as ever.
 TEST(BridgeWindowLifetime, StopRemovesWindowAndClassAndTheNextSendStartsTheLoopAgain) {
     test::ScopedCurrentFolder folder;  // for the lookup's log lines
-    const PeerStandIn peer;
+    const test::WindowStandIn peer(kPeerClassName);
     BridgeContext context;
     auto envelope = MakeBlankEnvelope<MessageEnvelope>();
     for (int cycle = 0; cycle < 3; ++cycle) {

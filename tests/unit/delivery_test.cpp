@@ -15,6 +15,7 @@
 #include "support/message_box_watcher.h"
 #include "support/scoped_folder.h"
 #include "support/unique_handle.h"
+#include "window_stand_in.h"
 #include "transport/bridge_context.h"
 #include "transport/bridge_window.h"
 #include "transport/envelope.h"
@@ -25,25 +26,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A stand-in for the peer's window: delivery only needs to find it.
-class PeerWindowStandIn {
-public:
-    PeerWindowStandIn() {
-        WNDCLASSW windowClass{};
-        windowClass.lpfnWndProc = ::DefWindowProcW;
-        windowClass.hInstance = ::GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = kPeerClassName;
-        ::RegisterClassW(&windowClass);
-        window_ = ::CreateWindowExW(0, kPeerClassName, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                                    windowClass.hInstance, nullptr);
-    }
-    ~PeerWindowStandIn() { ::DestroyWindow(window_); }
-    HWND Handle() const { return window_; }
-
-private:
-    HWND window_ = nullptr;
-};
-
 LRESULT SendBlankPoll(BridgeContext& context) {
     auto envelope = MakeBlankEnvelope<MessageEnvelope>();
     return context.delivery.Send(1008, envelope.get(), sizeof(MessageEnvelope));
@@ -52,30 +34,14 @@ LRESULT SendBlankPoll(BridgeContext& context) {
 // Another window of the bridge's class, not a message-only one, holds the
 // class name in this process: the loop thread can neither register the class
 // nor replace it, so no bridge window ever appears.
-class BridgeClassSquatter {
-public:
-    BridgeClassSquatter() {
-        WNDCLASSW windowClass{};
-        windowClass.lpfnWndProc = ::DefWindowProcW;
-        windowClass.hInstance = ::GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = kBridgeClassName;
-        ::RegisterClassW(&windowClass);
-        window_ = ::CreateWindowExW(0, kBridgeClassName, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                                    windowClass.hInstance, nullptr);
-    }
-    ~BridgeClassSquatter() { ::DestroyWindow(window_); }
-    HWND Handle() const { return window_; }
-
-private:
-    HWND window_ = nullptr;
-};
+using BridgeClassSquatter = test::WindowStandIn;
 
 TEST(DeliveryWithoutBridgeWindow, GivesUpAfterFiftyAttemptsAndStartsOverNextTime) {
     if (test::LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
     test::ScopedCurrentFolder folder;
-    PeerWindowStandIn peer;
+    test::WindowStandIn peer(kPeerClassName);
     ASSERT_NE(peer.Handle(), nullptr);
-    BridgeClassSquatter squatter;
+    BridgeClassSquatter squatter(kBridgeClassName, ::DefWindowProcW);
     ASSERT_NE(squatter.Handle(), nullptr);
 
     BridgeContext context;
@@ -125,7 +91,7 @@ TEST(DeliveryWithAnotherHost, TakesTheBridgeWindowOfThisProcessOnly) {
         return;
     }
     test::ScopedCurrentFolder folder;  // for the lookup's log lines
-    PeerWindowStandIn peer;
+    test::WindowStandIn peer(kPeerClassName);
     ASSERT_NE(peer.Handle(), nullptr);
     BridgeContext context;
     ASSERT_NE(context.bridgeWindow.Handle(), nullptr);
