@@ -1,6 +1,6 @@
 // Windows of one class that one process owns. Every host that loads the
 // library has a bridge window of its own, and a test or the benchmark must
-// pick the right one (the library looks up its own in src/transport/delivery.cpp).
+// pick the right one (the library looks up its own in src/transport/bridge_window.cpp).
 #pragma once
 
 #include <windows.h>
