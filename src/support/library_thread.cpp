@@ -15,10 +15,12 @@ UniqueHandle NewEvent() { return UniqueHandle(::CreateEventW(nullptr, TRUE, FALS
 }  // namespace
 
 bool LibraryThread::Start() noexcept {
+    HANDLE begun = nullptr;
     {
         LockHold hold(startLock_);
         if (thread_ && !Signalled(ended_.get(), 0)) return true;
         EndParkedThread();  // the one before, if it ended without ending itself
+        thread_.reset();    // nothing runs until a new thread does
         stopRequested_ = false;
         endsByItself_ = false;
         ready_ = false;
@@ -31,8 +33,9 @@ bool LibraryThread::Start() noexcept {
         thread_.reset(::CreateThread(nullptr, 0, Main, this, 0, &id));
         if (!thread_) return false;
         threadId_ = id;
+        begun = begun_.get();  // replaced only once this thread has ended
     }
-    Signalled(begun_.get(), kBeginBoundMs);
+    Signalled(begun, kBeginBoundMs);
     return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include "common/module_path.h"
 #include "support/command_line.h"
+#include "support/create_process.h"
 
 namespace vtx::test {
 namespace {
@@ -77,9 +78,8 @@ ChildProcess::ChildProcess(const std::wstring& program, const std::vector<std::w
     // Without extra variables the child inherits the test's environment as is.
     std::wstring block = environment.empty() ? std::wstring() : EnvironmentBlock(environment);
     PROCESS_INFORMATION started{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, output != nullptr,
-                        block.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT, block.empty() ? nullptr : block.data(),
-                        nullptr, &startup, &started)) {
+    if (!CreateProcessPatiently(commandLine.data(), output != nullptr, block.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT,
+                                block.empty() ? nullptr : block.data(), &startup, &started)) {
         return;
     }
     UniqueHandle thread(started.hThread);

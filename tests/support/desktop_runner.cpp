@@ -14,6 +14,7 @@
 #include <string>
 
 #include "support/command_line.h"
+#include "support/create_process.h"
 
 using vtx::test::QuoteArgument;
 
@@ -64,8 +65,7 @@ int wmain(int argc, wchar_t** argv) {
     startup.cb = sizeof(startup);
     startup.lpDesktop = desktopName;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
-                        &startup, &process)) {
+    if (!vtx::test::CreateProcessPatiently(commandLine.data(), TRUE, CREATE_SUSPENDED, nullptr, &startup, &process)) {
         std::fwprintf(stderr, L"vtxdesk: cannot start %ls (%lu)\n", commandLine.c_str(), GetLastError());
         return 2;
     }
