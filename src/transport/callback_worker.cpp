@@ -192,8 +192,11 @@ void CallbackWorker::Serve(LibraryThread& thread) noexcept {
             thread.WaitForWake(kPollIntervalMs);
             continue;
         }
-        if (pollDue()) continue;  // a long run of texts: poll, then go on
+        // One reading decides both whether the poll is due and how long to
+        // pause: with two, a turn preempted between them would compute a
+        // pause of about 49 days, and the worker would poll no more.
         const std::uint64_t sincePoll = MonotonicMs() - lastPoll;
+        if (sincePoll >= kPollIntervalMs) continue;  // a long run of texts: poll, then go on
         thread.WaitForWake(static_cast<std::uint32_t>(kPollIntervalMs - sincePoll));
     }
 }

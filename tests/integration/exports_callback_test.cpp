@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "exports_fixture.h"
+#include "support/import_patch.h"
 
 namespace vtx::test {
 namespace {
@@ -100,6 +101,36 @@ TEST_F(CallbackTest, WideCallbackGetsUtf16Units) {
         EXPECT_TRUE(calls[i].terminated);
     }
     EXPECT_TRUE(AllPollsAre(PollsAfter(afterInit, 3), code::kPollW));
+}
+
+// The worker reads the tick clock a few times a turn. A turn preempted on a
+// busy machine sees it move between two readings; the polls must go on. Here
+// every reading of the library's clock comes 40 ms after the one before.
+class SteppingTickClock {
+public:
+    SteppingTickClock() : patch_(LibraryFromNow(), "kernel32.dll", "GetTickCount64", reinterpret_cast<void*>(&Read)) {}
+    bool Applied() const { return patch_.Applied(); }
+
+private:
+    static HMODULE LibraryFromNow() {
+        ticks_ = GetTickCount64();
+        return GetModuleHandleW(L"vtxbridge.dll");
+    }
+    static ULONGLONG WINAPI Read() { return ticks_ += 40; }
+    static inline std::atomic<ULONGLONG> ticks_{0};
+    ImportPatch patch_;
+};
+
+TEST_F(CallbackTest, PollsGoOnHoweverTheClockMovesBetweenTwoReadings) {
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    EXPECT_EQ(Lib().initw(1, L"cb", 0, &RecordWideCallback), kOk);
+    {
+        const SteppingTickClock clock;
+        ASSERT_TRUE(clock.Applied()) << "the library's deadlines read GetTickCount64";
+        const std::size_t from = Records().size();
+        EXPECT_GE(PollsAfter(from, 5).size(), 5u) << "the worker stopped polling";
+    }
+    EXPECT_EQ(Lib().deinit(), kOk);
 }
 
 // A burst is handed over as it arrives, not one text per poll.

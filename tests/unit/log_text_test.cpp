@@ -51,8 +51,6 @@ TEST(LogText, NumbersAndTheDay) {
     EXPECT_STREQ(day, "19700101");
 }
 
-// Five lines a second per kind; the rest of the second is counted, and the
-// count comes out once, with the first line of any kind after that second.
 // The summaries a decision carries, as "<kind name> <count>".
 std::vector<std::string> Summaries(const LogLimiter::Decision& decision) {
     std::vector<std::string> summaries;
@@ -65,6 +63,8 @@ std::vector<std::string> Summaries(const LogLimiter::Decision& decision) {
 
 constexpr std::uint32_t kDay = 20250416;
 
+// Five lines a second per kind; the rest of the second is counted, and the
+// count comes out once, with the first line of any kind after that second.
 TEST(LogLimiter, FiveLinesASecondPerKindTheRestCountedOnce) {
     LogLimiter limiter;
     int admitted = 0;
@@ -92,8 +92,6 @@ TEST(LogLimiter, FiveLinesASecondPerKindTheRestCountedOnce) {
     EXPECT_EQ(Summaries(decision), std::vector<std::string>{"refused messages 1"});
 }
 
-// A peer's request ID goes into a log line: nothing in it may start a new
-// line or break the file's text.
 // One malformed message every 1.2 s: each second that ends without excess
 // closes too, so every line is written and no summary claims a loss.
 TEST(LogLimiter, ALineNowAndThenIsNeverHeldBack) {
@@ -133,7 +131,9 @@ std::string LoggableText(const std::basic_string<Char>& text) {
     return LogText().AddLoggable(text.data(), text.size()).CStr();
 }
 
-TEST(LogLimiter, TextsFromOutsideAreMadeSafeForOneLine) {
+// A peer's request ID goes into a log line: nothing in it may start a new
+// line or break the file's text.
+TEST(LogText, TextsFromOutsideAreMadeSafeForOneLine) {
     EXPECT_EQ(LoggableText(std::string("{abc-123}")), "{abc-123}");
     EXPECT_EQ(LoggableText(std::string("a\r\nb\x01\xC3\xA9")), "a??b???");
     EXPECT_EQ(LoggableText(std::u16string(u"id\u00E9\uD55C")), "id??");
