@@ -69,6 +69,13 @@ bool RegisterPeerClass(HINSTANCE instance) {
 }
 
 HWND CreatePeerWindow(HINSTANCE instance, PeerEngine& engine) {
+    // A thread that has not looked into its queue for five seconds counts as
+    // hung under Wine, even before its loop starts, and a send with
+    // SMTO_ABORTIFHUNG (the library's) then fails at once. After a long wait
+    // for the desktop the new window would look hung until the loop starts:
+    // the queue is looked into just before each try.
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
     // Top-level (FindWindow does not see message-only windows) and never
     // shown: the peer has nothing to display.
     return CreateWindowExW(0, kPeerWindowClass, L"vtxpeer", WS_OVERLAPPED, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
