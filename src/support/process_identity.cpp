@@ -11,31 +11,37 @@ struct Identity {
     alignas(void*) BYTE user[SECURITY_MAX_SID_SIZE] = {};
 };
 
-// Reads the three facts from a process's token; false when any is missing.
-bool ReadIdentity(HANDLE process, Identity& identity) {
+enum class Reading { Read, TokenRefused, Failed };
+
+// Reads the three facts from a process's token.
+Reading ReadIdentity(HANDLE process, Identity& identity) {
     HANDLE rawToken = nullptr;
-    if (!::OpenProcessToken(process, TOKEN_QUERY, &rawToken)) return false;
+    if (!::OpenProcessToken(process, TOKEN_QUERY, &rawToken)) {
+        return ::GetLastError() == ERROR_ACCESS_DENIED ? Reading::TokenRefused : Reading::Failed;
+    }
     const UniqueHandle token(rawToken);
 
     DWORD size = 0;
     if (!::GetTokenInformation(token.get(), TokenSessionId, &identity.session, sizeof(identity.session), &size)) {
-        return false;
+        return Reading::Failed;
     }
     alignas(void*) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-    if (!::GetTokenInformation(token.get(), TokenUser, buffer, sizeof(buffer), &size)) return false;
+    if (!::GetTokenInformation(token.get(), TokenUser, buffer, sizeof(buffer), &size)) return Reading::Failed;
     const PSID user = reinterpret_cast<const TOKEN_USER*>(buffer)->User.Sid;
-    if (!::IsValidSid(user) || !::CopySid(sizeof(identity.user), identity.user, user)) return false;
+    if (!::IsValidSid(user) || !::CopySid(sizeof(identity.user), identity.user, user)) return Reading::Failed;
 
-    if (!::GetTokenInformation(token.get(), TokenIntegrityLevel, buffer, sizeof(buffer), &size)) return false;
+    if (!::GetTokenInformation(token.get(), TokenIntegrityLevel, buffer, sizeof(buffer), &size)) {
+        return Reading::Failed;
+    }
     const PSID label = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(buffer)->Label.Sid;
-    if (!::IsValidSid(label)) return false;
+    if (!::IsValidSid(label)) return Reading::Failed;
     const UCHAR count = *::GetSidSubAuthorityCount(label);
-    if (count == 0) return false;
+    if (count == 0) return Reading::Failed;
     identity.integrity = *::GetSidSubAuthority(label, count - 1u);
-    return true;
+    return Reading::Read;
 }
 
-bool ReadOwnIdentity(Identity& identity) { return ReadIdentity(::GetCurrentProcess(), identity); }
+bool ReadOwnIdentity(Identity& identity) { return ReadIdentity(::GetCurrentProcess(), identity) == Reading::Read; }
 
 }  // namespace
 
@@ -51,6 +57,8 @@ const char* PeerVerdictReason(PeerVerdict verdict) noexcept {
             return "it runs below Medium integrity";
         case PeerVerdict::Unreadable:
             return "its session, user and integrity level cannot be read";
+        case PeerVerdict::TokenRefused:
+            return "its token is refused to this process (it may run elevated while the host does not)";
     }
     return "unknown";
 }
@@ -59,7 +67,20 @@ PeerVerdict JudgeProcess(DWORD processId) noexcept {
     const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     Identity peer;
     Identity host;
-    if (!process || !ReadIdentity(process.get(), peer) || !ReadOwnIdentity(host)) return PeerVerdict::Unreadable;
+    if (!process || !ReadOwnIdentity(host)) return PeerVerdict::Unreadable;
+    // An unelevated process may open an elevated one for limited queries
+    // (its image, session and times) but not read its token; a sandboxed
+    // process can refuse its token to everyone in the same way. Without the
+    // token its integrity level is unknown, and a lower one must not be
+    // taken: both are skipped, with their own reason in the log.
+    switch (ReadIdentity(process.get(), peer)) {
+        case Reading::Read:
+            break;
+        case Reading::TokenRefused:
+            return PeerVerdict::TokenRefused;
+        case Reading::Failed:
+            return PeerVerdict::Unreadable;
+    }
     if (peer.session != host.session) return PeerVerdict::OtherSession;
     if (!::EqualSid(peer.user, host.user)) return PeerVerdict::OtherUser;
     if (peer.integrity < SECURITY_MANDATORY_MEDIUM_RID) return PeerVerdict::BelowMediumIntegrity;

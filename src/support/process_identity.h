@@ -12,7 +12,12 @@ enum class PeerVerdict {
     OtherSession,          // a process of another Windows session
     OtherUser,             // a process of another user
     BelowMediumIntegrity,  // a sandboxed (Low or Untrusted) process
-    Unreadable,            // its facts cannot be read (refused, or it has ended)
+    Unreadable,            // it cannot be opened (refused, or it has ended)
+    // It can be opened, but its token is refused: an elevated process seen
+    // from an unelevated host looks like this, and so does a sandboxed one
+    // that has locked its own token. The two cannot be told apart, so
+    // neither is taken.
+    TokenRefused,
 };
 
 // For the log: "it runs in another Windows session", ...
