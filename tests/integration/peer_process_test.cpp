@@ -359,8 +359,7 @@ TEST_F(PeerProcessTest, ServerRequestsGoToTheLatestSender) {
     EXPECT_EQ(EnvelopeOf<MessageEnvelopeW>(bridge_.Messages()[0])->length, 100001);
     EXPECT_EQ(EnvelopeOf<MessageEnvelope>(bridge_.Messages()[1])->length, -4);
 
-    // A bridge window that answers 0 refused the server request: the command
-    // fails, so --control does not report ok for a text the host never got.
+    // A bridge window that answers 0 refused it: the command fails (--control: 1).
     bridge_.SetReturnValue(0);
     EXPECT_FALSE(peer_->Command("serve narrow refused"));
 }
