@@ -5,8 +5,10 @@
 #
 # vtxbridge::vtxbridge is vtxbridge.dll (32-bit from the -win32 kit, 64-bit
 # from the -win64 kit; the version file turns away a project of the other
-# bitness) with its header and the import library that suits the project's
-# linker: vtxbridge.lib for MSVC and clang-cl (and clang targeting MSVC),
+# bitness, and CMake's error then says "vtxbridge 1.0.0 is the 64-bit kit;
+# this build is 32-bit: use the win32 kit or a 64-bit toolchain") with its
+# header and the import library that suits the project's linker:
+# vtxbridge.lib for MSVC and clang-cl (and clang targeting MSVC),
 # libvtxbridge.dll.a for MinGW. Copy
 # $<TARGET_FILE:vtxbridge::vtxbridge> next to the program that uses it.
 #

@@ -359,9 +359,9 @@ TEST_F(PeerProcessTest, ServerRequestsGoToTheLatestSender) {
     EXPECT_EQ(EnvelopeOf<MessageEnvelopeW>(bridge_.Messages()[0])->length, 100001);
     EXPECT_EQ(EnvelopeOf<MessageEnvelope>(bridge_.Messages()[1])->length, -4);
 
-    // The bridge window's refusal is its answer, not the command's failure.
+    // A bridge window that answers 0 refused it: the command fails (--control: 1).
     bridge_.SetReturnValue(0);
-    EXPECT_TRUE(peer_->Command("serve narrow refused"));
+    EXPECT_FALSE(peer_->Command("serve narrow refused"));
 }
 
 TEST_F(PeerProcessTest, ServerRequestToAnExplicitWindow) {

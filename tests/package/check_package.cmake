@@ -1,9 +1,11 @@
 # The developer kit as customers get it: makes the zip with cpack, unpacks it,
-# checks its layout, bitness and stripped binaries, builds the samples from the
-# unpacked kit with its CMake package (c_host by the very command its README
-# gives), configures one for clang-cl, checks the package's version file, and
-# links an MSVC-style object against lib/vtxbridge.lib. package_test.cpp then
-# runs the samples against the kit's vtxpeer.exe.
+# checks its layout, bitness and stripped binaries, the PDB and the READMEs of
+# its bitness, builds the samples from the unpacked kit with its CMake package
+# (c_host by the very command its README gives, cpp_host by the kit README's
+# Debian block, which also runs it under Wine), configures one for clang-cl,
+# checks the package's version file, and links an MSVC-style object against
+# lib/vtxbridge.lib. package_test.cpp then runs the samples against the kit's
+# vtxpeer.exe.
 #
 # cmake -DCPACK_COMMAND=... -DCPACK_CONFIG=<build>/CPackConfig.cmake
 #       -DWORK_DIR=... -DGENERATOR=... -DMAKE_PROGRAM=...
@@ -44,13 +46,16 @@ else()
 endif()
 
 set(kit ${WORK_DIR}/sdk)
+set(name vtxbridge-${VERSION}-${platform})
+# WORK_DIR/<name> leads to the kit, as the kit README's Debian block names it
+# from the home folder (WORK_DIR when it runs).
+file(REMOVE ${WORK_DIR}/${name})
 foreach(folder cpack unpacked sdk cpp_host-build dynload_host-build msvc msvc-config)
   file(REMOVE_RECURSE ${WORK_DIR}/${folder})
 endforeach()
 
 # --- The zip, made from this build -----------------------------------------
 run("cpack" ${CPACK_COMMAND} --config ${CPACK_CONFIG} -B ${WORK_DIR}/cpack)
-set(name vtxbridge-${VERSION}-${platform})
 file(GLOB zips ${WORK_DIR}/cpack/*.zip)
 if(NOT zips STREQUAL "${WORK_DIR}/cpack/${name}.zip")
   message(FATAL_ERROR "expected cpack to make ${name}.zip alone, got: ${zips}")
@@ -161,6 +166,25 @@ if(LLVM_READOBJ)
     if(NOT dll_guid STREQUAL pdb_guid)
       message(FATAL_ERROR "bin/vtxbridge.pdb of the ${platform} kit is not the DLL's: ${dll_guid} vs ${pdb_guid}")
     endif()
+    # It names the library's sources as they lie in this version's tree at
+    # C:\vtxbridge-<version>, where a debugger can find them, and never by
+    # the build machine's paths; only the compilers' own headers keep theirs.
+    execute_process(COMMAND ${LLVM_PDBUTIL} dump --files ${kit}/bin/vtxbridge.pdb OUTPUT_VARIABLE files)
+    string(REGEX MATCHALL "\n- \\([^)\n]*\\) [^\n]+" sources "${files}")
+    set(tree "C:\\vtxbridge-${VERSION}\\")
+    set(foreign "")
+    foreach(source IN LISTS sources)
+      string(REGEX REPLACE "^\n- \\([^)]*\\) " "" source "${source}")
+      string(FIND "${source}" "${tree}" at)
+      if(NOT at EQUAL 0 AND NOT source MATCHES "^/usr/")
+        list(APPEND foreign "${source}")
+      endif()
+    endforeach()
+    string(FIND "${files}" ") ${tree}src\\api\\session_exports.cpp\n" session_exports)
+    if(session_exports EQUAL -1 OR foreign)
+      message(FATAL_ERROR "bin/vtxbridge.pdb of the ${platform} kit should name its sources under ${tree}; "
+        "it names ${foreign}\n${files}")
+    endif()
   endif()
 else()
   message(STATUS "machine of the kit's binaries not checked: llvm-readobj missing")
@@ -183,14 +207,14 @@ if(NOT export_count EQUAL expected_count OR NOT decorated_count EQUAL expected_d
     "${expected_decorated} of them decorated; it lists ${export_count}, ${decorated_count} decorated")
 endif()
 
-# --- The samples' READMEs: the builds of the kit's own bitness ---------------
-foreach(sample c_host cpp_host dynload_host)
-  file(READ ${kit}/samples/${sample}/README.md readme)
-  string(FIND "${readme}" "-A ${msvc_platform} " own_platform)
-  string(FIND "${readme}" "$PWD/samples/${samples_toolchain} " own_toolchain)
-  if(own_platform EQUAL -1 OR own_toolchain EQUAL -1 OR readme MATCHES "${other_bitness}")
-    message(FATAL_ERROR "samples/${sample}/README.md of the ${platform} kit should give -A ${msvc_platform} and "
-      "\$PWD/samples/${samples_toolchain}, and nothing of the other bitness:\n${readme}")
+# --- The READMEs: the builds of the kit's own bitness ------------------------
+foreach(readme README.md samples/c_host/README.md samples/cpp_host/README.md samples/dynload_host/README.md)
+  file(READ ${kit}/${readme} text)
+  string(FIND "${text}" "-A ${msvc_platform} " own_platform)
+  string(FIND "${text}" "/samples/${samples_toolchain} " own_toolchain)
+  if(own_platform EQUAL -1 OR own_toolchain EQUAL -1 OR text MATCHES "${other_bitness}")
+    message(FATAL_ERROR "${readme} of the ${platform} kit should give -A ${msvc_platform} and "
+      "samples/${samples_toolchain}, and nothing of the other bitness:\n${text}")
   endif()
 endforeach()
 
@@ -218,25 +242,55 @@ if(NOT dir_line STREQUAL "vtxbridge_DIR:PATH=${kit}/lib/cmake/vtxbridge")
   message(FATAL_ERROR "find_package found the wrong vtxbridge: ${dir_line}")
 endif()
 
-# --- The other samples, with the kit's own cross-build toolchain file -------
-# As their READMEs say: cpp_host (C++17) and dynload_host (C89) use the
-# header's helpers, so this also compiles the header in both languages with
-# -Werror -pedantic.
-foreach(sample cpp_host dynload_host)
-  set(configure ${CMAKE_COMMAND} -S ${kit}/samples/${sample} -B ${WORK_DIR}/${sample}-build -G ${GENERATOR}
-    -DCMAKE_TOOLCHAIN_FILE=${kit}/samples/${samples_toolchain}
-    -DCMAKE_PREFIX_PATH=${kit}
-    -DCMAKE_NO_SYSTEM_FROM_IMPORTED=ON)
-  if(MAKE_PROGRAM)
-    list(APPEND configure -DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM})
+# --- samples/cpp_host by the kit README's Debian block, run as written ------
+# From the home folder, with the kit unpacked there: it builds cpp_host into
+# cpp_host-build, runs it under Wine against the kit's vtxpeer.exe, and must
+# print what the README shows after it. Wine's prefix stays the one this test
+# runs with.
+file(READ ${kit}/README.md readme)
+if(NOT readme MATCHES "\n```sh\n(kit=\\$HOME/${name} [^\n]*\n([^`\n][^\n]*\n)+)```\n+```\n(([^`\n][^\n]*\n)+)```\n")
+  message(FATAL_ERROR "README.md of the ${platform} kit should give a Debian block that starts "
+    "kit=\$HOME/${name}, followed by its output")
+endif()
+set(block "${CMAKE_MATCH_1}")
+set(block_output "${CMAKE_MATCH_3}")
+file(CREATE_LINK ${kit} ${WORK_DIR}/${name} SYMBOLIC)
+file(WRITE ${WORK_DIR}/readme-block.sh "${block}")
+if(NOT DEFINED ENV{WINEPREFIX})
+  set(ENV{WINEPREFIX} "$ENV{HOME}/.wine")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E env HOME=${WORK_DIR} sh readme-block.sh WORKING_DIRECTORY ${WORK_DIR}
+  TIMEOUT 180 RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+string(REPLACE "\r\n" "\n" output "${output}")
+string(FIND "${output}" "\n${block_output}" shown)
+if(shown EQUAL -1 OR NOT EXISTS ${WORK_DIR}/cpp_host-build/cpp_host.exe
+   OR NOT EXISTS ${WORK_DIR}/cpp_host-build/vtxbridge.dll)
+  execute_process(COMMAND wine ${kit}/bin/vtxpeer.exe --control quit TIMEOUT 20 OUTPUT_QUIET ERROR_QUIET)
+  message(FATAL_ERROR "the Debian block of the ${platform} kit's README, run in ${WORK_DIR} (${result}), "
+    "did not show what the README shows:\n${block}\n--- README:\n${block_output}--- run:\n${output}")
+endif()
+# Once more with the kit's header as a plain include folder (not a system
+# one), so that C++17 with -Werror -pedantic sees it too.
+run("compiling cpp_host with the kit's header as a plain include folder"
+  ${CMAKE_COMMAND} -DCMAKE_NO_SYSTEM_FROM_IMPORTED=ON ${WORK_DIR}/cpp_host-build)
+run("building cpp_host so" ${CMAKE_COMMAND} --build ${WORK_DIR}/cpp_host-build)
+
+# --- dynload_host, with the kit's own cross-build toolchain file ------------
+# As its README says: the C89 sample uses the header's helpers, so this also
+# compiles the header as C89 with -Werror -pedantic.
+set(configure ${CMAKE_COMMAND} -S ${kit}/samples/dynload_host -B ${WORK_DIR}/dynload_host-build -G ${GENERATOR}
+  -DCMAKE_TOOLCHAIN_FILE=${kit}/samples/${samples_toolchain}
+  -DCMAKE_PREFIX_PATH=${kit}
+  -DCMAKE_NO_SYSTEM_FROM_IMPORTED=ON)
+if(MAKE_PROGRAM)
+  list(APPEND configure -DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM})
+endif()
+run("configuring samples/dynload_host against the kit" ${configure})
+run("building samples/dynload_host" ${CMAKE_COMMAND} --build ${WORK_DIR}/dynload_host-build)
+foreach(file dynload_host.exe vtxbridge.dll)
+  if(NOT EXISTS ${WORK_DIR}/dynload_host-build/${file})
+    message(FATAL_ERROR "the build of dynload_host did not leave ${file} in ${WORK_DIR}/dynload_host-build")
   endif()
-  run("configuring samples/${sample} against the kit" ${configure})
-  run("building samples/${sample}" ${CMAKE_COMMAND} --build ${WORK_DIR}/${sample}-build)
-  foreach(file ${sample}.exe vtxbridge.dll)
-    if(NOT EXISTS ${WORK_DIR}/${sample}-build/${file})
-      message(FATAL_ERROR "the build of ${sample} did not leave ${file} in ${WORK_DIR}/${sample}-build")
-    endif()
-  endforeach()
 endforeach()
 # dynload_host loads the DLL itself: no import library on its link line.
 file(READ ${WORK_DIR}/dynload_host-build/build.ninja rules)
@@ -274,7 +328,8 @@ endif()
 
 # The version file: 1.x is accepted, and only by a build of the kit's own
 # bitness, so a project of the other bitness is told the kit does not suit
-# it instead of failing at link time.
+# it instead of failing at link time; CMake's error shows the version the
+# file gives, whose second line says which kit fits.
 function(kit_version_accepts wanted pointer_size out)
   set(PACKAGE_FIND_VERSION ${wanted})
   string(REPLACE "." ";" parts ${wanted})
@@ -286,18 +341,22 @@ function(kit_version_accepts wanted pointer_size out)
   else()
     set(${out} FALSE PARENT_SCOPE)
   endif()
+  set(${out}_version "${PACKAGE_VERSION}" PARENT_SCOPE)
 endfunction()
 if(POINTER_SIZE EQUAL 8)
   set(other_pointer_size 4)
+  set(refusal "${VERSION}\nvtxbridge ${VERSION} is the 64-bit kit; this build is 32-bit: use the win32 kit or a 64-bit toolchain")
 else()
   set(other_pointer_size 8)
+  set(refusal "${VERSION}\nvtxbridge ${VERSION} is the 32-bit kit; this build is 64-bit: use the win64 kit or a 32-bit toolchain")
 endif()
 kit_version_accepts(1.0 ${POINTER_SIZE} same_major)
 kit_version_accepts(2.0 ${POINTER_SIZE} next_major)
 kit_version_accepts(1.0 ${other_pointer_size} other_bitness)
-if(NOT same_major OR next_major OR other_bitness)
+if(NOT same_major OR next_major OR other_bitness OR NOT other_bitness_version STREQUAL refusal)
   message(FATAL_ERROR "the kit's version file should accept 1.0 for a ${platform} build only "
-    "(1.0: ${same_major}, 2.0: ${next_major}, 1.0 of the other bitness: ${other_bitness})")
+    "(1.0: ${same_major}, 2.0: ${next_major}, 1.0 of the other bitness: ${other_bitness}), "
+    "and tell the other bitness:\n${refusal}\nnot:\n${other_bitness_version}")
 endif()
 
 # --- lib/vtxbridge.lib for MSVC linkers --------------------------------------

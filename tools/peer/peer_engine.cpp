@@ -237,9 +237,14 @@ std::string PeerEngine::Serve(const ServeCommand& command) {
     if (request.target == nullptr) return "no bridge window known yet (nothing received); give to=<hwnd>";
     request.code = command.form == Form::Wide ? code::kServerRequestW : code::kServerRequest;
     request.bytes = BuildServerRequest(command.form, text, command.length);
-    if (!Deliver(request).delivered) {
+    const SendOutcome outcome = Deliver(request);
+    if (!outcome.delivered) {
         return "window " + HandleText(request.target) + " did not take the server request";
     }
+    // The bridge window answers 0 when the library refused the message (a
+    // length that does not fit its text, a full queue): the host never sees
+    // it, so the command failed even though the message arrived.
+    if (outcome.result == 0) return "window " + HandleText(request.target) + " refused the server request (answered 0)";
     return {};
 }
 
