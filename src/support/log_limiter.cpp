@@ -12,6 +12,10 @@ const char* LogKindName(LogKind kind) noexcept {
             return "answers nobody waited for";
         case LogKind::SkippedPeer:
             return "windows not taken for the peer";
+        case LogKind::PeerNotFound:
+            return "sends that found no peer";
+        case LogKind::HeldLogLock:
+            return "notices of a held log lock";
     }
     return "lines";
 }

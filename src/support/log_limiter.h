@@ -1,6 +1,7 @@
-// Which log lines are written, for events a peer (or a host in a loop) can
-// repeat thousands of times a second: failed exports, refused messages,
-// unwanted answers. Past a few lines a second of one kind, the rest of that
+// Which log lines are written, for events a peer, another process or a host
+// in a loop can repeat thousands of times a second: failed exports, refused
+// messages, unwanted answers, windows not taken for the peer, sends that
+// found none, a log lock held by another process. Past a few lines a second of one kind, the rest of that
 // second is only counted, and one summary line tells how many were left
 // out. Portable: the clock is the caller's.
 #pragma once
@@ -17,11 +18,14 @@ enum class LogKind {
     RefusedMessage,  // the bridge window refused a message (answered 0)
     UnwaitedAnswer,  // an answer for a request nobody waits for
     SkippedPeer,     // a window of the peer's class not taken for the peer
+    PeerNotFound,    // a send that found no window to take for the peer
+    HeldLogLock,     // another process kept the log's append lock past its bound
 };
-inline constexpr std::size_t kLogKindCount = 4;
+inline constexpr std::size_t kLogKindCount = 6;
 
 // "failed calls", "refused messages", "answers nobody waited for",
-// "windows not taken for the peer".
+// "windows not taken for the peer", "sends that found no peer",
+// "notices of a held log lock".
 const char* LogKindName(LogKind kind) noexcept;
 
 // Every kind has windows of one second, opened by its first line; the first

@@ -22,18 +22,14 @@ constexpr std::uint32_t kLoopStopBoundMs = 2000;
 // The loop sleeps in GetMessageW: a posted message wakes it.
 void PostWake(DWORD threadId) { ::PostThreadMessageW(threadId, WM_NULL, 0, 0); }
 
-// Only a bridge window of this process will do: another process that loaded
-// the library has its own, and answers sent there would never reach us.
-HWND FindOwnBridgeWindow() {
-    const DWORD self = ::GetCurrentProcessId();
-    HWND candidate = nullptr;
-    while ((candidate = ::FindWindowExW(HWND_MESSAGE, candidate, kBridgeClassName, nullptr)) != nullptr) {
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(candidate, &owner);
-        if (owner == self) return candidate;
-    }
-    return nullptr;
-}
+// The one bridge window of this process and its object, from the window's
+// creation until just before it is destroyed; written and read on the loop
+// thread only. The window procedure finds its object here, never in the
+// window's memory or in a message: any process of the user can set a
+// window's user data (SetWindowLongPtr) and send it a WM_NCCREATE with a
+// pointer of its choosing.
+std::atomic<HWND> g_window{nullptr};
+std::atomic<BridgeWindow*> g_receiver{nullptr};
 
 // Registers the class under the executable's module. A class left behind by
 // an earlier load whose thread never got to unregister it would point at a
@@ -83,7 +79,9 @@ HWND BridgeWindow::Handle() noexcept {
 
     for (int attempt = 1; attempt <= kLookupAttempts; ++attempt) {
         WriteLog(LogText("[GetWindowHandle] counter: ").Add(attempt));
-        const HWND found = FindOwnBridgeWindow();
+        // The loop tells which window it made: a lookup by class would meet
+        // other hosts' bridge windows, and windows anyone can make.
+        const HWND found = made_.load();
         // Only a find is stored: a concurrent first send may have found it.
         if (found != nullptr) window_ = found;
         const bool paused = stop_.Pause(kLookupPauseMs);
@@ -117,12 +115,15 @@ void BridgeWindow::RunLoop(LibraryThread& thread, void* self) noexcept {
     if (RegisterBridgeClass(module, WindowProcedure) == 0) return;
 
     const HWND window = ::CreateWindowExW(0, kBridgeClassName, kBridgeClassName, 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                          nullptr, module, self);
+                                          nullptr, module, nullptr);
     if (window != nullptr) {
-        ::ShowWindow(window, SW_HIDE);
         auto& bridge = *static_cast<BridgeWindow*>(self);
+        g_receiver = &bridge;
+        g_window = window;
+        ::ShowWindow(window, SW_HIDE);
         if (bridge.hostAboveMedium_()) bridge.openFilter_(window);
         thread.WaitForWake(kSettleMs);
+        bridge.made_ = window;
         thread.MarkReady();
 
         MSG message;
@@ -136,21 +137,21 @@ void BridgeWindow::RunLoop(LibraryThread& thread, void* self) noexcept {
             ::TranslateMessage(&message);
             ::DispatchMessageW(&message);
         }
+        bridge.made_ = nullptr;
+        g_window = nullptr;
+        g_receiver = nullptr;
         ::DestroyWindow(window);
     }
     ::UnregisterClassW(kBridgeClassName, module);
 }
 
 LRESULT CALLBACK BridgeWindow::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-    if (message == WM_NCCREATE) {
-        const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
-    }
+    BridgeWindow* const self = window == g_window.load() ? g_receiver.load() : nullptr;
+    if (self == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
     // Any process may post a close to this window; the loop alone destroys
     // it, at unload. The default would destroy it under the host's feet.
     if (message == WM_CLOSE) return 0;
-    auto* self = reinterpret_cast<BridgeWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (message != WM_COPYDATA || self == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
+    if (message != WM_COPYDATA) return ::DefWindowProcW(window, message, wParam, lParam);
     const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
     // Codes wider than 32 bits are none of ours.
     if (data == nullptr || data->dwData > UINT32_MAX) return 1;

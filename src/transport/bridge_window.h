@@ -70,6 +70,9 @@ private:
     CallbackWorker& worker_;
     StopSignal& stop_;
     LibraryThread thread_;
+    // The window the loop made, once it is ready for messages; null again
+    // before the loop destroys it.
+    std::atomic<HWND> made_{nullptr};
     // Found by the attempts of Handle(); valid while the loop that made it runs.
     std::atomic<HWND> window_{nullptr};
     bool (*hostAboveMedium_)() noexcept = HostRunsAboveMediumIntegrity;

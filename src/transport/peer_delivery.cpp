@@ -39,40 +39,91 @@ LRESULT SendCopyData<WideForm>(HWND peer, WPARAM sender, LPARAM data, DWORD_PTR*
     return ::SendMessageTimeoutW(peer, WM_COPYDATA, sender, data, SMTO_ABORTIFHUNG, INFINITE, result);
 }
 
+// The process of `window`; 0 when it is no window (any more).
+DWORD OwnerOf(HWND window) {
+    DWORD processId = 0;
+    return window != nullptr && ::GetWindowThreadProcessId(window, &processId) != 0 ? processId : 0;
+}
+
 }  // namespace
 
-PeerVerdict PeerDelivery::VerdictFor(HWND window, DWORD processId) noexcept {
+PeerVerdict PeerDelivery::VerdictFor(HWND window, DWORD processId, bool& judgedNow) noexcept {
+    judgedNow = false;
+    KnownProcess known;
     {
         LockHold hold(knownLock_);
-        for (const KnownWindow& known : known_) {
-            if (known.window == window && known.processId == processId) return known.verdict;
+        for (const KnownProcess& each : known_) {
+            if (each.processId == processId) known = each;
         }
     }
+    // Still the process judged: the witness window is this one, or another
+    // of the same process still alive.
+    if (known.processId != 0 && (known.witness == window || OwnerOf(known.witness) == processId)) {
+        return known.verdict;
+    }
+    judgedNow = true;
     const PeerVerdict verdict = judge_(processId);
-    // Only a process still there is remembered: one that has ended may
-    // come back under the same ID, with other facts.
-    if (verdict == PeerVerdict::Unreadable) return verdict;
     LockHold hold(knownLock_);
-    known_[nextKnown_] = KnownWindow{window, processId, verdict};
-    nextKnown_ = (nextKnown_ + 1) % kKnownWindows;
+    int slot = nextKnown_;
+    for (int i = 0; i < kKnownProcesses; ++i) {
+        if (known_[i].processId == processId) slot = i;
+    }
+    if (slot == nextKnown_) nextKnown_ = (nextKnown_ + 1) % kKnownProcesses;
+    known_[slot] = KnownProcess{processId, window, verdict};
     return verdict;
 }
 
-HWND PeerDelivery::FindPeer() noexcept {
-    // In Z-order, as FindWindowW would take them.
-    HWND candidate = nullptr;
-    while ((candidate = ::FindWindowExW(nullptr, candidate, kPeerClassName, nullptr)) != nullptr) {
-        DWORD processId = 0;
-        ::GetWindowThreadProcessId(candidate, &processId);
-        const PeerVerdict verdict = processId == 0 ? PeerVerdict::Unreadable : VerdictFor(candidate, processId);
-        if (verdict == PeerVerdict::Qualifies) return candidate;
-        WriteLimitedLog(LogKind::SkippedPeer, LogText("[SendMessageCopyData] Skipped a VantixConnect window of process ")
-                                                  .Add(processId)
-                                                  .Add(": ")
-                                                  .Add(PeerVerdictReason(verdict))
-                                                  .Add("."));
+HWND PeerDelivery::KeptPeer() noexcept {
+    TakenWindow taken;
+    {
+        LockHold hold(knownLock_);
+        taken = taken_;
+    }
+    if (taken.window != nullptr && OwnerOf(taken.window) == taken.processId) return taken.window;
+    return nullptr;
+}
+
+HWND PeerDelivery::WalkForPeer() noexcept {
+    int judged = 0;
+    for (int walk = 0; walk <= kWalkRestarts; ++walk) {
+        // In Z-order, as FindWindowW would take them.
+        HWND candidate = nullptr;
+        HWND next = nullptr;
+        while ((next = ::FindWindowExW(nullptr, candidate, kPeerClassName, nullptr)) != nullptr) {
+            candidate = next;
+            const DWORD processId = OwnerOf(candidate);
+            bool judgedNow = false;
+            const PeerVerdict verdict =
+                processId == 0 ? PeerVerdict::Unreadable : VerdictFor(candidate, processId, judgedNow);
+            if (verdict == PeerVerdict::Qualifies) {
+                LockHold hold(knownLock_);
+                taken_ = TakenWindow{candidate, processId};
+                return candidate;
+            }
+            WriteLimitedLog(LogKind::SkippedPeer,
+                            LogText("[SendMessageCopyData] Skipped a VantixConnect window of process ")
+                                .Add(processId)
+                                .Add(": ")
+                                .Add(PeerVerdictReason(verdict))
+                                .Add("."));
+            if (judgedNow && ++judged == kJudgementsPerLookup) {
+                WriteLimitedLog(LogKind::SkippedPeer, LogText("[SendMessageCopyData] Gave up looking for the peer after ")
+                                                          .Add(kJudgementsPerLookup)
+                                                          .Add(" processes judged anew in one lookup."));
+                return nullptr;
+            }
+        }
+        // The end of the windows, or the window the walk stood on vanished
+        // meanwhile (FindWindowEx then finds nothing after it): only the
+        // latter is looked at again, from the top.
+        if (candidate == nullptr || ::IsWindow(candidate)) return nullptr;
     }
     return nullptr;
+}
+
+HWND PeerDelivery::FindPeer() noexcept {
+    const HWND kept = KeptPeer();
+    return kept != nullptr ? kept : WalkForPeer();
 }
 
 LRESULT PeerDelivery::Send(std::uint32_t code, const void* envelope, std::uint32_t size) noexcept {
@@ -88,13 +139,11 @@ LRESULT PeerDelivery::Send(std::uint32_t code, const void* envelope, std::uint32
             ShowRunPeerFirst();
             boxShowing_ = false;
         }
-        WriteLog("[SendMessageCopyData] Not found VantixConnect handle.");
+        WriteLimitedLog(LogKind::PeerNotFound, LogText("[SendMessageCopyData] Not found VantixConnect handle."));
         return 0;
     }
     // The first send may wait seconds for the bridge window; the peer may
-    // restart under a new handle meanwhile, so it is looked up again then.
-    // Later sends find the window known and keep the one lookup (each costs
-    // about as much as the rest of the library's work on a request).
+    // restart under a new handle meanwhile, so it is looked for again then.
     const bool senderKnown = bridgeWindow_.HandleKnown();
     const HWND sender = bridgeWindow_.Handle();
     if (sender == nullptr) {

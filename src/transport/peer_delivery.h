@@ -9,6 +9,15 @@
 // one that does not qualify (a sandboxed program, another user's) would
 // otherwise receive the host's login texts and payloads and could answer
 // for the peer. Such a window is skipped, with a line in the log.
+//
+// The window taken is kept for the next sends for as long as it lives (a
+// window dies with its process): windows of the class made later do not
+// take its place, and no send walks past skipped windows again. A peer
+// that restarts has a new window, which the next send looks for. Verdicts
+// are kept per process, for as long as a window of it is seen alive, so a
+// process with thousands of windows is judged once; a walk judges at most
+// kJudgementsPerLookup processes anew, and starts again from the top when
+// the window it stood on vanished (FindWindowEx cannot go on from there).
 #pragma once
 
 #include <windows.h>
@@ -46,27 +55,41 @@ public:
 private:
     friend class PeerDeliveryProbe;  // tests only
 
-    // The first qualifying window of the peer's class, or null.
+    static constexpr int kJudgementsPerLookup = 64;
+    static constexpr int kWalkRestarts = 4;
+
+    // The window taken before while it lives, or the first qualifying one
+    // in Z-order; null when there is none.
     HWND FindPeer() noexcept;
-    PeerVerdict VerdictFor(HWND window, DWORD processId) noexcept;
+    HWND KeptPeer() noexcept;
+    HWND WalkForPeer() noexcept;
+    // The verdict on the process of `window`; `judgedNow` tells whether it
+    // had to be judged rather than taken from what is kept.
+    PeerVerdict VerdictFor(HWND window, DWORD processId, bool& judgedNow) noexcept;
 
     BridgeWindow& bridgeWindow_;
     const SessionState& session_;
     StopSignal& stop_;
     std::atomic<bool> boxShowing_{false};
 
-    // Verdicts of recent windows: a token query per send would cost about
-    // as much as the send. Kept per window handle and process ID, so a
-    // change of either is judged anew.
-    struct KnownWindow {
-        HWND window = nullptr;
+    // A token query per window would cost about as much as the send. A
+    // verdict is kept per process, with one of its windows as the witness
+    // that it is still the same process: a process ID is not reused while
+    // a window of its process exists.
+    struct KnownProcess {
         DWORD processId = 0;
+        HWND witness = nullptr;
         PeerVerdict verdict = PeerVerdict::Unreadable;
     };
-    static constexpr int kKnownWindows = 4;
-    Lock knownLock_;
-    KnownWindow known_[kKnownWindows];
+    static constexpr int kKnownProcesses = kJudgementsPerLookup;
+    Lock knownLock_;  // guards known_, nextKnown_ and taken_
+    KnownProcess known_[kKnownProcesses];
     int nextKnown_ = 0;
+    struct TakenWindow {
+        HWND window = nullptr;
+        DWORD processId = 0;
+    };
+    TakenWindow taken_;
     PeerVerdict (*judge_)(DWORD processId) noexcept = JudgeProcess;
 };
 

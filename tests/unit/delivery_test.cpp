@@ -128,6 +128,13 @@ DWORD g_turnedAway = 0;
 PeerVerdict JudgeForTest(DWORD processId) noexcept {
     return processId == g_turnedAway ? PeerVerdict::BelowMediumIntegrity : PeerVerdict::Qualifies;
 }
+// A window of this process that vanishes while it is being judged.
+HWND g_vanishing = nullptr;
+PeerVerdict JudgeAndDestroy(DWORD processId) noexcept {
+    if (processId != ::GetCurrentProcessId()) return PeerVerdict::Qualifies;
+    ::DestroyWindow(g_vanishing);
+    return PeerVerdict::Unreadable;
+}
 
 std::size_t RecordsIn(const std::wstring& folder) {
     std::size_t count = 0;
@@ -169,16 +176,32 @@ TEST(DeliveryToThePeer, AWindowWhoseProcessDoesNotQualifyReceivesNothing) {
         const std::string skipped = "[SendMessageCopyData] Skipped a VantixConnect window of process " +
                                     std::to_string(impostor.ProcessId()) + ": it runs below Medium integrity.";
         const auto lines = test::ReadFallbackLog();
-        // One a lookup: the first send looks twice (it waited for the bridge
-        // window in between), the second once.
-        EXPECT_EQ(std::count(lines.begin(), lines.end(), skipped), 3);
+        // Once: the window taken is kept, so no later send walks past the
+        // impostor again.
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), skipped), 1);
     }
+
+    // A skipped window that vanishes while the walk stands on it hides
+    // nothing: the walk starts again from the top.
+    {
+        test::MessageBoxWatcher boxes;  // only if the peer was missed
+        test::WindowStandIn vanishing(kPeerClassName);
+        g_vanishing = vanishing.Handle();
+        ASSERT_EQ(::FindWindowW(kPeerClassName, nullptr), g_vanishing);
+        BridgeContext context;
+        PeerDeliveryProbe::SetJudge(context.delivery, JudgeAndDestroy);
+        EXPECT_NE(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0);
+        EXPECT_FALSE(::IsWindow(g_vanishing)) << "the window did not vanish during the walk";
+        context.bridgeWindow.Stop();
+        EXPECT_EQ(boxes.Count(), 0);
+    }
+    EXPECT_EQ(RecordsIn(impostorRecords), 1u);
 
     // Judged for real, both qualify here, and the first in Z-order is taken.
     BridgeContext context;
     EXPECT_NE(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0);
     context.bridgeWindow.Stop();
-    EXPECT_EQ(RecordsIn(impostorRecords), 1u);
+    EXPECT_EQ(RecordsIn(impostorRecords), 2u);
     EXPECT_EQ(JudgeProcess(::GetCurrentProcessId()), PeerVerdict::Qualifies);
     EXPECT_EQ(JudgeProcess(impostor.ProcessId()), PeerVerdict::Qualifies);
 }
