@@ -755,6 +755,10 @@ TEST(CliDiagnose, NamesTheWindowTakenOrWhyNoneWithAnExitCodeForEachCause) {
               "[09:00:07] [WriteLog] 420 more refused messages were not written on 20261207, past the day's 10000.\r\n"
               "[09:00:08] [SendMessageCopyData] Skipped a VantixConnect window of process 77: it runs below Medium "
               "integrity.\r\n"
+              "[09:00:09] [SendMessageCopyData] Gave up looking for the peer after 64 processes judged anew in one "
+              "lookup.\r\n"
+              "[09:00:09] [WriteLog] Another process held the log's lock past 50 ms: for 10 s lines are written "
+              "without waiting for it.\r\n"
               "[09:00:09] [GetWindowHandle] counter: 1\r\n"
               "[09:00:10] [SendMessageCopyData] Not found VantixConnect handle.");
     {
@@ -792,8 +796,9 @@ TEST(CliDiagnose, NamesTheWindowTakenOrWhyNoneWithAnExitCodeForEachCause) {
         expectKind("failedCalls", 2, 7, false);
         expectKind("refusedMessages", 2, 0, false);
         expectKind("unwaitedAnswers", 1, 0, true);
-        expectKind("skippedWindows", 1, 0, false);
+        expectKind("skippedWindows", 2, 0, false);
         expectKind("sendsWithoutPeer", 1, 0, false);
+        expectKind("heldLogLock", 1, 0, false);
     }
 
     // Both turned away, the same log folder reached through a linked parent.

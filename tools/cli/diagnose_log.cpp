@@ -11,17 +11,22 @@
 namespace vtx::cli {
 namespace {
 
-// The texts the library's limited lines start with (after "[hh:mm:ss] "),
-// by kind, in the order of KindName. A failed call's line starts with the
-// export's name: "[vtx_login] Not delivered (6): ...".
-constexpr std::string_view kKindNames[kCountedKinds] = {
-    "failed calls", "refused messages", "answers nobody waited for", "windows not taken for the peer",
-    "sends that found no peer"};
-constexpr const char* kKindKeys[kCountedKinds] = {"failedCalls", "refusedMessages", "unwaitedAnswers",
-                                                  "skippedWindows", "sendsWithoutPeer"};
+// The kinds as the log's summaries name them, and as the JSON report does.
+constexpr std::string_view kKindNames[kCountedKinds] = {"failed calls",
+                                                        "refused messages",
+                                                        "answers nobody waited for",
+                                                        "windows not taken for the peer",
+                                                        "sends that found no peer",
+                                                        "notices of a held log lock"};
+constexpr const char* kKindKeys[kCountedKinds] = {"failedCalls",    "refusedMessages",  "unwaitedAnswers",
+                                                  "skippedWindows", "sendsWithoutPeer", "heldLogLock"};
 
 bool StartsWith(std::string_view text, std::string_view start) { return text.substr(0, start.size()) == start; }
 
+// The kind of a line by the text it starts with (after "[hh:mm:ss] "), as
+// the library's callers of WriteLimitedLog write it; -1 for other lines. A
+// failed call's line starts with the export's name: "[vtx_login] Not
+// delivered (6): ...".
 int KindOfMessage(std::string_view message) {
     if (StartsWith(message, "[vtx") && (message.find("] Not delivered (6): ") != std::string_view::npos ||
                                         message.find("] Timed out (14): ") != std::string_view::npos)) {
@@ -32,8 +37,12 @@ int KindOfMessage(std::string_view message) {
         return 1;
     }
     if (StartsWith(message, "[StoreResponse] Dropped an answer nobody waited for: ")) return 2;
-    if (StartsWith(message, "[SendMessageCopyData] Skipped a VantixConnect window of process ")) return 3;
+    if (StartsWith(message, "[SendMessageCopyData] Skipped a VantixConnect window of process ") ||
+        StartsWith(message, "[SendMessageCopyData] Gave up looking for the peer after ")) {
+        return 3;
+    }
     if (StartsWith(message, "[SendMessageCopyData] Not found VantixConnect handle")) return 4;
+    if (StartsWith(message, "[WriteLog] Another process held the log's lock past ")) return 5;
     return -1;
 }
 

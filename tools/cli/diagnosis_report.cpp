@@ -139,6 +139,8 @@ void LogText(Text& text, const Diagnosis& d) {
     if (log.exists) {
         folder += log.linkOnTheWay.empty() && log.leadsTo.empty() ? ", a plain folder" : ", through a link";
         folder += log.writable ? ", writable" : ", not writable";
+    } else if (log.parentExists && !log.linkOnTheWay.empty()) {
+        folder += " does not exist; the library makes no folder behind a link";
     } else if (log.parentExists) {
         folder += " does not exist; the library makes it at its first line";
         folder += log.writable ? "" : ", but cannot (the parent is not writable)";
