@@ -576,7 +576,8 @@ std::string Narrow(const std::wstring& text) { return std::string(text.begin(), 
 
 std::string HexOf(HWND window) {
     char text[32];
-    std::snprintf(text, sizeof(text), "0x%08llX", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(window)));
+    std::snprintf(text, sizeof(text), "0x%08llX",
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(window)));
     return text;
 }
 
@@ -585,7 +586,8 @@ bool EndsWith(const std::string& text, const std::string& end) {
 }
 
 void WriteText(const std::wstring& path, const std::string& text) {
-    UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     ASSERT_TRUE(file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
 }
@@ -612,7 +614,8 @@ bool RunUnixProgram(const std::wstring& program, const std::vector<std::wstring>
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &started)) {
         return false;
     }
     const UniqueHandle process(started.hProcess);
@@ -706,16 +709,19 @@ TEST(CliDiagnose, NamesTheWindowTakenOrWhyNoneWithAnExitCodeForEachCause) {
         EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
         const Lines lines = SplitLines(run.out);
         const auto at = [&](const std::string& start) {
-            return std::find_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(start, 0) == 0; });
+            return std::find_if(lines.begin(), lines.end(),
+                                [&](const std::string& l) { return l.rfind(start, 0) == 0; });
         };
-        const auto first = at("   #1 window " + HexOf(newer.Window()) + ", process " + std::to_string(newer.ProcessId()));
-        const auto second = at("   #2 window " + HexOf(older.Window()) + ", process " + std::to_string(older.ProcessId()));
+        const auto first =
+            at("   #1 window " + HexOf(newer.Window()) + ", process " + std::to_string(newer.ProcessId()));
+        const auto second =
+            at("   #2 window " + HexOf(older.Window()) + ", process " + std::to_string(older.ProcessId()));
         ASSERT_TRUE(first != lines.end() && second != lines.end()) << run.out;
         EXPECT_TRUE(EndsWith(*first, "vtxpeer.exe)")) << *first;
         EXPECT_EQ(first[2], "      verdict: it qualifies -> the library takes this window");
         EXPECT_EQ(second[2], "      verdict: it qualifies, but an earlier window is taken");
-        EXPECT_TRUE(Contains(run.out, "[!] 2 windows qualify; the library takes the first, window " +
-                                          HexOf(newer.Window())))
+        EXPECT_TRUE(
+            Contains(run.out, "[!] 2 windows qualify; the library takes the first, window " + HexOf(newer.Window())))
             << run.out;
         EXPECT_TRUE(at("   vtx_init -> 200; vtx_iswcalive -> 200 in ") != lines.end()) << run.out;
         EXPECT_TRUE(Contains(run.out, "\r\nresult: a qualifying peer was found (exit code 0)\r\n")) << run.out;
@@ -776,7 +782,8 @@ TEST(CliDiagnose, NamesTheWindowTakenOrWhyNoneWithAnExitCodeForEachCause) {
         EXPECT_EQ(windows.items[0]["verdict"].text, "belowMediumIntegrity");
         EXPECT_EQ(windows.items[0]["reason"].text, "it runs below Medium integrity");
         EXPECT_FALSE(windows.items[0]["taken"].boolean);
-        EXPECT_EQ(windows.items[1]["window"].number, static_cast<double>(reinterpret_cast<std::uintptr_t>(older.Window())));
+        EXPECT_EQ(windows.items[1]["window"].number,
+                  static_cast<double>(reinterpret_cast<std::uintptr_t>(older.Window())));
         EXPECT_EQ(windows.items[1]["verdict"].text, "qualifies");
         EXPECT_TRUE(windows.items[1]["taken"].boolean);
         EXPECT_TRUE(EndsWith(windows.items[1]["image"].text, "vtxpeer.exe")) << windows.items[1]["image"].text;
@@ -813,12 +820,13 @@ TEST(CliDiagnose, NamesTheWindowTakenOrWhyNoneWithAnExitCodeForEachCause) {
         ASSERT_TRUE(run.ended);
         EXPECT_EQ(run.exitCode, 5u) << run.out << run.err;
         for (const PeerProcess* peer : {&newer, &older}) {
-            EXPECT_TRUE(Contains(run.out, "   [!] window " + HexOf(peer->Window()) + " of process " +
-                                              std::to_string(peer->ProcessId())))
+            EXPECT_TRUE(Contains(
+                run.out, "   [!] window " + HexOf(peer->Window()) + " of process " + std::to_string(peer->ProcessId())))
                 << run.out;
         }
-        EXPECT_TRUE(Contains(run.out, "is not taken: it runs below Medium integrity\r\n       do: start the companion "
-                                      "application normally"))
+        EXPECT_TRUE(Contains(run.out,
+                             "is not taken: it runs below Medium integrity\r\n       do: start the companion "
+                             "application normally"))
             << run.out;
         EXPECT_TRUE(Contains(run.out, "\r\nresult: no window of class VantixConnect qualifies (exit code 5)\r\n"))
             << run.out;

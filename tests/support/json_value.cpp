@@ -151,13 +151,6 @@ const JsonValue& JsonValue::operator[](const std::string& key) const {
     return none;
 }
 
-bool JsonValue::Has(const std::string& key) const {
-    for (const auto& member : members) {
-        if (member.first == key) return true;
-    }
-    return false;
-}
-
 std::optional<JsonValue> ParseJson(std::string_view text) {
     Reader reader(text);
     JsonValue value;

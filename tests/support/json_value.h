@@ -21,8 +21,6 @@ struct JsonValue {
 
     // The member `key`, or a Null value when there is none (or this is no object).
     const JsonValue& operator[](const std::string& key) const;
-    // Whether the object has the member `key`.
-    bool Has(const std::string& key) const;
 };
 
 std::optional<JsonValue> ParseJson(std::string_view text);

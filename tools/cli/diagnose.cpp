@@ -102,10 +102,11 @@ ExchangeFacts RunExchange(const common::BridgeExports& exports, std::vector<Find
         findings.push_back({"exchange", call + " ended with 6: the window taken did not take the message",
                             "end the companion application and start it again, then run diagnose once more"});
     } else if (failed == VTX_RESULT_TIMED_OUT) {
-        findings.push_back({"exchange",
-                            call + " ended with 14: the peer took the message but sent no answer within about five "
-                                   "seconds",
-                            "the companion application is busy or stuck: wait, or restart it; its own log may say why"});
+        findings.push_back(
+            {"exchange",
+             call + " ended with 14: the peer took the message but sent no answer within about five "
+                    "seconds",
+             "the companion application is busy or stuck: wait, or restart it; its own log may say why"});
     } else if (failed != VTX_RESULT_OK) {
         findings.push_back({"exchange", call + " gave " + CodeWords(failed),
                             "the peer refused the call with its own status: see the companion application's "
@@ -130,9 +131,9 @@ RegistryFacts DiagnoseRegistry(std::vector<Finding>& findings) {
         findings.push_back({"registry", "HKEY_CURRENT_USER\\Software\\vantix_v40 has no bridgepath",
                             "start the chart program once as this user: its first vtx_init writes its folder there"});
     } else if (!registry.folderExists) {
-        findings.push_back(
-            {"registry", "bridgepath names " + common::WideToUtf8(registry.value) + ", which is not a folder",
-             "start the chart program once as this user: its first vtx_init writes its folder there"});
+        findings.push_back({"registry",
+                            "bridgepath names " + common::WideToUtf8(registry.value) + ", which is not a folder",
+                            "start the chart program once as this user: its first vtx_init writes its folder there"});
     }
     return registry;
 }

@@ -125,9 +125,7 @@ std::wstring Located(const std::wstring& name) {
     return length > 0 && length < MAX_PATH * 4 ? std::wstring(found, length) : name;
 }
 
-bool MatchesHeader(const std::string& fileVersion) {
-    return fileVersion.rfind(VTXBRIDGE_VERSION_STRING ".", 0) == 0;
-}
+bool MatchesHeader(const std::string& fileVersion) { return fileVersion.rfind(VTXBRIDGE_VERSION_STRING ".", 0) == 0; }
 
 }  // namespace
 
@@ -150,17 +148,20 @@ LibraryFacts DiagnoseLibrary(const common::LoadedBridge& bridge, const std::wstr
 
     const std::string path = common::WideToUtf8(facts.path);
     if (facts.bits != 0 && facts.bits != kOwnBits) {
-        findings.push_back({"library", path + " is a " + std::to_string(facts.bits) + "-bit DLL; a " +
-                                           std::to_string(kOwnBits) + "-bit host cannot load it",
+        findings.push_back({"library",
+                            path + " is a " + std::to_string(facts.bits) + "-bit DLL; a " + std::to_string(kOwnBits) +
+                                "-bit host cannot load it",
                             "give the host the DLL of its own bitness (the win" + std::to_string(kOwnBits) +
                                 " kit's), or run the " + std::to_string(facts.bits) + "-bit vtxcli if the host is " +
                                 std::to_string(facts.bits) + "-bit"});
     } else if (!facts.loaded) {
-        findings.push_back({"library", "cannot load " + path + ": " + facts.loadError,
-                            "put the kit's vtxbridge.dll next to the host's executable, or name the host's with --dll"});
+        findings.push_back(
+            {"library", "cannot load " + path + ": " + facts.loadError,
+             "put the kit's vtxbridge.dll next to the host's executable, or name the host's with --dll"});
     } else if (!facts.missingExports.empty()) {
-        findings.push_back({"library", "the DLL lacks " + std::to_string(facts.missingExports.size()) +
-                                           " of the twenty exports: it is not a vtxbridge.dll of this kit",
+        findings.push_back({"library",
+                            "the DLL lacks " + std::to_string(facts.missingExports.size()) +
+                                " of the twenty exports: it is not a vtxbridge.dll of this kit",
                             "replace it with the kit's vtxbridge.dll"});
     }
     if (facts.loaded && !facts.matchesHeader) {

@@ -105,14 +105,15 @@ std::vector<PeerWindow> DiagnosePeerWindows(PeerVerdict (*judge)(DWORD) noexcept
         }
     } else {
         if (!taken->responding) {
-            findings.push_back({"peer", "the window taken does not handle its messages (hung): every send ends with 6 at once",
+            findings.push_back({"peer",
+                                "the window taken does not handle its messages (hung): every send ends with 6 at once",
                                 "end the companion application and start it again"});
         }
         if (qualifying > 1) {
-            findings.push_back({"peer",
-                                std::to_string(qualifying) + " windows qualify; the library takes the first, " +
-                                    Describe(*taken),
-                                "if that is not the companion application, close the program that made it"});
+            findings.push_back(
+                {"peer",
+                 std::to_string(qualifying) + " windows qualify; the library takes the first, " + Describe(*taken),
+                 "if that is not the companion application, close the program that made it"});
         }
     }
     return windows;

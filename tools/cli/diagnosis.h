@@ -48,7 +48,7 @@ struct Finding {
 // 1. The DLL.
 struct LibraryFacts {
     std::wstring path;        // as loaded, or as looked for when it was not
-    bool loaded = false;
+    bool loaded = false;      // LoadLibraryW took it
     std::string loadError;    // when not loaded
     std::string fileVersion;  // "1.0.0.0"; empty without a version resource
     int bits = 0;             // 32 or 64 from its PE header; 0: not a DLL read

@@ -18,7 +18,8 @@ std::string Utf8(const std::wstring& text) { return common::WideToUtf8(text); }
 
 std::string Hex(HWND window) {
     char text[32];
-    std::snprintf(text, sizeof(text), "0x%08llX", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(window)));
+    std::snprintf(text, sizeof(text), "0x%08llX",
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(window)));
     return text;
 }
 
@@ -82,10 +83,11 @@ void LibraryText(Text& text, const Diagnosis& d) {
     constexpr int kOwnBits = sizeof(void*) * 8;
     text.Line("1. The DLL");
     text.Line("   file:    " + Utf8(library.path) + (library.loaded ? "" : " (not loaded: " + library.loadError + ")"));
-    text.Line("   version: " + (library.fileVersion.empty() ? std::string("no version resource") : library.fileVersion) +
-              (library.bits != 0 ? ", " + std::to_string(library.bits) + "-bit" : std::string()) +
-              "; this vtxcli: " VTXBRIDGE_VERSION_STRING ", " + std::to_string(kOwnBits) + "-bit" +
-              (library.matchesHeader ? " (matches)" : " (differs)"));
+    text.Line(
+        "   version: " + (library.fileVersion.empty() ? std::string("no version resource") : library.fileVersion) +
+        (library.bits != 0 ? ", " + std::to_string(library.bits) + "-bit" : std::string()) +
+        "; this vtxcli: " VTXBRIDGE_VERSION_STRING ", " + std::to_string(kOwnBits) + "-bit" +
+        (library.matchesHeader ? " (matches)" : " (differs)"));
     text.Line("   symbols: " + (library.pdb.empty() ? std::string("names no PDB")
                                                     : library.pdb + " (symbol index " + library.pdbIndex + ")"));
     if (library.loaded) {
