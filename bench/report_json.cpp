@@ -1,10 +1,12 @@
 // The report as JSON: the same figures as the tables, unrounded.
+#include "common/json_writer.h"
 #include "figures.h"
-#include "json_writer.h"
 #include "report.h"
 
 namespace vtx::bench {
 namespace {
+
+using common::JsonWriter;
 
 void Latency(JsonWriter& json, const LatencyResult& row) {
     json.BeginObject();

@@ -1,5 +1,7 @@
 #include "support/process_identity.h"
 
+#include <sddl.h>
+
 #include "support/unique_handle.h"
 
 namespace vtx {
@@ -90,6 +92,49 @@ PeerVerdict JudgeProcess(DWORD processId) noexcept {
 bool HostRunsAboveMediumIntegrity() noexcept {
     Identity host;
     return ReadOwnIdentity(host) && host.integrity > SECURITY_MANDATORY_MEDIUM_RID;
+}
+
+ProcessFacts ReadProcessFacts(DWORD processId) noexcept {
+    ProcessFacts facts;
+    const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process) return facts;
+    Identity identity;
+    switch (ReadIdentity(process.get(), identity)) {
+        case Reading::Read:
+            break;
+        case Reading::TokenRefused:
+            facts.tokenRefused = true;
+            return facts;
+        case Reading::Failed:
+            return facts;
+    }
+    wchar_t* text = nullptr;
+    if (!::ConvertSidToStringSidW(identity.user, &text)) return facts;
+    DWORD units = 0;
+    while (text[units] != L'\0' && units + 1 < kSidTextUnits) {
+        facts.user[units] = text[units];
+        ++units;
+    }
+    const bool whole = text[units] == L'\0';
+    ::LocalFree(text);
+    if (!whole) return facts;
+    facts.user[units] = L'\0';
+    facts.session = identity.session;
+    facts.integrity = identity.integrity;
+    facts.read = true;
+    return facts;
+}
+
+bool ReadProcessImagePath(DWORD processId, wchar_t* out, DWORD capacity) noexcept {
+    if (capacity == 0) return false;
+    out[0] = L'\0';
+    const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    DWORD units = capacity;
+    if (!process || !::QueryFullProcessImageNameW(process.get(), 0, out, &units) || units >= capacity) {
+        out[0] = L'\0';
+        return false;
+    }
+    return true;
 }
 
 }  // namespace vtx

@@ -1,5 +1,7 @@
 // Who a process is, as far as trust between the host and the peer goes: its
 // Windows session, its user and its integrity level, read from its token.
+// Compiled once into a library of its own (src/CMakeLists.txt) that both
+// vtxbridge.dll and vtxcli link, so the diagnosis judges as the library does.
 #pragma once
 
 #include <windows.h>
@@ -29,5 +31,21 @@ PeerVerdict JudgeProcess(DWORD processId) noexcept;
 
 // Whether this process runs above Medium integrity (elevated).
 bool HostRunsAboveMediumIntegrity() noexcept;
+
+// What JudgeProcess compares, read the same way, for showing it (vtxcli
+// diagnose): never used to decide. A SID as text takes at most 185 units.
+inline constexpr DWORD kSidTextUnits = 192;
+struct ProcessFacts {
+    bool read = false;                 // the fields below hold the facts
+    bool tokenRefused = false;         // the process opened, its token was refused
+    DWORD session = 0;
+    DWORD integrity = 0;               // the mandatory label's RID (SECURITY_MANDATORY_*_RID)
+    wchar_t user[kSidTextUnits] = {};  // the user's SID, "S-1-5-21-..."
+};
+ProcessFacts ReadProcessFacts(DWORD processId) noexcept;
+
+// The full path of the process's executable, terminated; false when it
+// cannot be read or does not fit `capacity` units.
+bool ReadProcessImagePath(DWORD processId, wchar_t* out, DWORD capacity) noexcept;
 
 }  // namespace vtx

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,8 +15,10 @@
 #include "support/bridge_library.h"
 #include "support/child_process.h"
 #include "support/command_line.h"
+#include "support/json_value.h"
 #include "support/message_box_watcher.h"
 #include "support/peer_process.h"
+#include "support/test_files.h"
 #include "support/unique_handle.h"
 
 namespace vtx::test {
@@ -43,11 +47,12 @@ void ReadAvailable(HANDLE pipe, std::string* into) {
     }
 }
 
-// Runs vtxcli.exe from the test's directory to its end. The children share
-// the test's desktop, so they find its peer and its message boxes.
-CliRun RunCli(const std::vector<std::wstring>& arguments) {
+// Runs vtxcli.exe (or `program`) from the test's directory to its end. The
+// children share the test's desktop, so they find its peer and its message
+// boxes.
+CliRun RunCli(const std::vector<std::wstring>& arguments, const std::wstring& program = L"vtxcli.exe") {
     CliRun run;
-    std::wstring commandLine = CommandLineOf(ChildProcess::PathOf(L"vtxcli.exe"), arguments);
+    std::wstring commandLine = CommandLineOf(ChildProcess::PathOf(program), arguments);
 
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
@@ -547,6 +552,289 @@ TEST(CliErrors, MissingExportsEndWithExitCode3AndAreNamed) {
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(run.exitCode, 3u);
     EXPECT_TRUE(Contains(run.err, "the DLL lacks the export(s) vtx_iswcalive vtx_getjobidw\r\n")) << run.err;
+}
+
+// ---------------------------------------------------------------------------
+// diagnose
+
+// A variable of this process's environment, which the child inherits, for
+// the life of the object.
+class ScopedVariable {
+public:
+    ScopedVariable(const wchar_t* name, const std::wstring& value) : name_(name) {
+        SetEnvironmentVariableW(name, value.c_str());
+    }
+    ~ScopedVariable() { SetEnvironmentVariableW(name_, nullptr); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const wchar_t* name_;
+};
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+std::string HexOf(HWND window) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "0x%08llX",
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(window)));
+    return text;
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+void WriteText(const std::wstring& path, const std::string& text) {
+    UniqueFile file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
+}
+
+// The Unix name of a Windows path, through Wine's own export; empty when
+// not under Wine.
+std::wstring UnixNameOf(const std::wstring& path) {
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixName != nullptr ? unixName(path.c_str()) : nullptr;
+    if (name == nullptr) return {};
+    const std::wstring wide(name, name + std::strlen(name));
+    HeapFree(GetProcessHeap(), 0, name);
+    return wide;
+}
+
+// Runs a Unix program as Wine does for a file that is no Windows program,
+// then waits until `done` holds: such a program has no process handle to
+// wait on. False when it did not start or `done` did not come.
+template <class Done>
+bool RunUnixProgram(const std::wstring& program, const std::vector<std::wstring>& arguments, Done done) {
+    std::wstring commandLine = CommandLineOf(program, arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &started)) {
+        return false;
+    }
+    const UniqueHandle process(started.hProcess);
+    const UniqueHandle thread(started.hThread);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!done() && std::chrono::steady_clock::now() < deadline) Sleep(20);
+    return done();
+}
+
+// A Unix symbolic link `link` to the folder `target`, made by /bin/ln
+// (CreateSymbolicLinkW under Wine says yes and makes nothing) and removed
+// with the object. Why() is empty when it was made.
+class UnixLink {
+public:
+    UnixLink(const std::wstring& target, const std::wstring& link) : link_(link), unixLink_(UnixNameOf(link)) {
+        const auto exists = [&] { return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; };
+        if (unixLink_.empty()) {
+            why_ = "not under Wine: no Unix symbolic link can be made";
+        } else if (!RunUnixProgram(L"Z:\\bin\\ln", {L"-s", UnixNameOf(target), unixLink_}, exists)) {
+            why_ = "/bin/ln made no link";
+        } else if ((GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+            why_ = "the link /bin/ln made is not seen as a reparse point";
+        }
+    }
+    ~UnixLink() {
+        // Wine's RemoveDirectoryW and DeleteFileW leave a Unix link alone.
+        const auto gone = [&] { return GetFileAttributesW(link_.c_str()) == INVALID_FILE_ATTRIBUTES; };
+        if (!unixLink_.empty() && !gone()) RunUnixProgram(L"Z:\\bin\\rm", {unixLink_}, gone);
+    }
+    UnixLink(const UnixLink&) = delete;
+    UnixLink& operator=(const UnixLink&) = delete;
+    const std::string& Why() const { return why_; }
+
+private:
+    std::wstring link_;
+    std::wstring unixLink_;
+    std::string why_;
+};
+
+// `vtxcli diagnose` through the program itself: without a peer; with two
+// qualifying vtxpeer windows, the first in Z-order taken and the round
+// trip answered; and through vtxcli_test_seam.exe (the same code with a
+// test seam, never shipped) a window judged below Medium integrity, today's
+// log lines counted by kind, and a log folder behind a link. It shows the
+// walk, the verdicts, the window taken, the exit code of each cause and
+// the JSON. What Wine cannot show: a process of another session, user or
+// integrity level judged for real (under Wine every process runs at High
+// integrity under one user); the seam's verdict stands in for it, and the
+// verdict of a real process here is always "qualifies".
+TEST(CliDiagnose, NamesTheWindowTakenOrWhyNoneWithAnExitCodeForEachCause) {
+    const int bits = static_cast<int>(sizeof(void*) * 8);
+    {
+        // No peer: exit code 4, and --exchange sends nothing, so no box.
+        MessageBoxWatcher watcher;
+        const CliRun run = RunCli({L"diagnose", L"--json", L"--exchange"});
+        ASSERT_TRUE(run.ended);
+        watcher.Stop();
+        EXPECT_EQ(watcher.Count(), 0);
+        EXPECT_EQ(run.exitCode, 4u) << run.out << run.err;
+        const std::optional<JsonValue> json = ParseJson(run.out);
+        ASSERT_TRUE(json) << run.out;
+        const JsonValue& report = *json;
+        EXPECT_EQ(report["schema"].number, 1);
+        EXPECT_EQ(report["cause"].text, "noPeerWindow");
+        EXPECT_EQ(report["exitCode"].number, 4);
+        EXPECT_TRUE(report["library"]["loaded"].boolean);
+        EXPECT_TRUE(report["library"]["matchesHeader"].boolean);
+        EXPECT_EQ(report["library"]["bits"].number, bits);
+        EXPECT_TRUE(report["library"]["missingExports"].items.empty());
+        EXPECT_EQ(report["peerWindows"].type, JsonValue::Type::Array);
+        EXPECT_TRUE(report["peerWindows"].items.empty());
+        EXPECT_EQ(report["self"]["processId"].type, JsonValue::Type::Number);
+        EXPECT_TRUE(report["self"]["read"].boolean);
+        EXPECT_TRUE(report["exchange"]["asked"].boolean);
+        EXPECT_FALSE(report["exchange"]["ran"].boolean);
+        for (const char* part : {"log", "registry"}) EXPECT_EQ(report[part].type, JsonValue::Type::Object) << part;
+        ASSERT_FALSE(report["findings"].items.empty());
+        EXPECT_EQ(report["findings"].items[0]["section"].text, "peer");
+        EXPECT_TRUE(Contains(report["findings"].items[0]["what"].text, "no window of class VantixConnect"));
+    }
+
+    PeerProcess older;
+    ASSERT_NE(older.Window(), nullptr);
+    PeerProcess newer;  // first in Z-order
+    ASSERT_NE(newer.Window(), nullptr);
+    ASSERT_EQ(FindWindowW(L"VantixConnect", nullptr), newer.Window());
+    {
+        // Both qualify: the first is taken and answers the round trip.
+        const CliRun run = RunCli({L"diagnose", L"--exchange"});
+        ASSERT_TRUE(run.ended);
+        EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+        const Lines lines = SplitLines(run.out);
+        const auto at = [&](const std::string& start) {
+            return std::find_if(lines.begin(), lines.end(),
+                                [&](const std::string& l) { return l.rfind(start, 0) == 0; });
+        };
+        const auto first =
+            at("   #1 window " + HexOf(newer.Window()) + ", process " + std::to_string(newer.ProcessId()));
+        const auto second =
+            at("   #2 window " + HexOf(older.Window()) + ", process " + std::to_string(older.ProcessId()));
+        ASSERT_TRUE(first != lines.end() && second != lines.end()) << run.out;
+        EXPECT_TRUE(EndsWith(*first, "vtxpeer.exe)")) << *first;
+        EXPECT_EQ(first[2], "      verdict: it qualifies -> the library takes this window");
+        EXPECT_EQ(second[2], "      verdict: it qualifies, but an earlier window is taken");
+        EXPECT_TRUE(
+            Contains(run.out, "[!] 2 windows qualify; the library takes the first, window " + HexOf(newer.Window())))
+            << run.out;
+        EXPECT_TRUE(at("   vtx_init -> 200; vtx_iswcalive -> 200 in ") != lines.end()) << run.out;
+        EXPECT_TRUE(Contains(run.out, "\r\nresult: a qualifying peer was found (exit code 0)\r\n")) << run.out;
+    }
+
+    // The log folder "vc" in a folder of the test's own, as the library's
+    // is in C:\vantix\log, which tests must not make.
+    TempDirectory temp(L"vtxdiag");
+    struct LogFolder {
+        std::wstring path;
+        std::wstring file;
+        ~LogFolder() {
+            DeleteFileW(file.c_str());
+            RemoveDirectoryW(path.c_str());
+        }
+    } logFolder{temp.File(L"vc"), {}};
+    const std::wstring& folder = logFolder.path;
+    ASSERT_TRUE(CreateDirectoryW(temp.Path().c_str(), nullptr) && CreateDirectoryW(folder.c_str(), nullptr));
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    wchar_t day[32];
+    std::swprintf(day, 32, L"\\bridge_%04u%02u%02u.log", now.wYear, now.wMonth, now.wDay);
+    logFolder.file = folder + day;
+    const std::wstring& file = logFolder.file;
+    // Every kind's texts, summaries of a second and of the day's bound, an
+    // earlier day's summary and a line of no kind, which count for nothing;
+    // the last line has no line end.
+    WriteText(file,
+              "[09:00:00] [vtx_login] Not delivered (6): message 1022, request ID {A}.\r\n"
+              "[09:00:01] [vtx_sendrequest] Timed out (14): no answer to message 1014, request ID {B}.\r\n"
+              "[09:00:02] [WriteLog] 7 more failed calls within one second were not written.\r\n"
+              "[09:00:03] [BridgeWindowProc] Refused message 1009 (12 bytes): too short.\r\n"
+              "[09:00:04] [PushServerRequest] Server request queue is full: 40 bytes refused.\r\n"
+              "[09:00:05] [StoreResponse] Dropped an answer nobody waited for: message 1014, request ID {C}.\r\n"
+              "[09:00:06] [WriteLog] That was today's 10000th line of answers nobody waited for: the rest of the "
+              "day's are counted, not written.\r\n"
+              "[09:00:07] [WriteLog] 420 more refused messages were not written on 20261207, past the day's 10000.\r\n"
+              "[09:00:08] [SendMessageCopyData] Skipped a VantixConnect window of process 77: it runs below Medium "
+              "integrity.\r\n"
+              "[09:00:09] [SendMessageCopyData] Gave up looking for the peer after 64 processes judged anew in one "
+              "lookup.\r\n"
+              "[09:00:09] [WriteLog] Another process held the log's lock past 50 ms: for 10 s lines are written "
+              "without waiting for it.\r\n"
+              "[09:00:09] [GetWindowHandle] counter: 1\r\n"
+              "[09:00:10] [SendMessageCopyData] Not found VantixConnect handle.");
+    {
+        // The newer window turned away: the older is taken.
+        const ScopedVariable turnedAway(L"VTX_TEST_TURNED_AWAY", std::to_wstring(newer.ProcessId()));
+        const ScopedVariable logFolderVariable(L"VTX_TEST_LOG_FOLDER", folder);
+        const CliRun run = RunCli({L"diagnose", L"--json"}, L"vtxcli_test_seam.exe");
+        ASSERT_TRUE(run.ended);
+        EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+        const std::optional<JsonValue> json = ParseJson(run.out);
+        ASSERT_TRUE(json) << run.out;
+        const JsonValue& windows = (*json)["peerWindows"];
+        ASSERT_EQ(windows.items.size(), 2u) << run.out;
+        EXPECT_EQ(windows.items[0]["processId"].number, newer.ProcessId());
+        EXPECT_EQ(windows.items[0]["verdict"].text, "belowMediumIntegrity");
+        EXPECT_EQ(windows.items[0]["reason"].text, "it runs below Medium integrity");
+        EXPECT_FALSE(windows.items[0]["taken"].boolean);
+        EXPECT_EQ(windows.items[1]["window"].number,
+                  static_cast<double>(reinterpret_cast<std::uintptr_t>(older.Window())));
+        EXPECT_EQ(windows.items[1]["verdict"].text, "qualifies");
+        EXPECT_TRUE(windows.items[1]["taken"].boolean);
+        EXPECT_TRUE(EndsWith(windows.items[1]["image"].text, "vtxpeer.exe")) << windows.items[1]["image"].text;
+        EXPECT_EQ(windows.items[1]["integrity"].text, "High") << "Wine runs every process at High integrity";
+        const JsonValue& log = (*json)["log"];
+        EXPECT_EQ(log["folder"].text, Narrow(folder));
+        EXPECT_TRUE(log["exists"].boolean);
+        EXPECT_TRUE(log["writable"].boolean);
+        EXPECT_EQ(log["linkOnTheWay"].text, "");
+        EXPECT_TRUE(log["fileExists"].boolean);
+        const JsonValue& today = log["today"];
+        const auto expectKind = [&](const char* key, double written, double leftOut, bool bound) {
+            EXPECT_EQ(today[key]["written"].number, written) << key;
+            EXPECT_EQ(today[key]["leftOut"].number, leftOut) << key;
+            EXPECT_EQ(today[key]["dayBoundReached"].boolean, bound) << key;
+        };
+        expectKind("failedCalls", 2, 7, false);
+        expectKind("refusedMessages", 2, 0, false);
+        expectKind("unwaitedAnswers", 1, 0, true);
+        expectKind("skippedWindows", 2, 0, false);
+        expectKind("sendsWithoutPeer", 1, 0, false);
+        expectKind("heldLogLock", 1, 0, false);
+    }
+
+    // Both turned away, the same log folder reached through a linked parent.
+    const TempDirectory linkPlace(L"vtxdiaglink");
+    const UnixLink linked(temp.Path(), linkPlace.Path());
+    {
+        const ScopedVariable turnedAway(L"VTX_TEST_TURNED_AWAY",
+                                        std::to_wstring(newer.ProcessId()) + L"," + std::to_wstring(older.ProcessId()));
+        const ScopedVariable logFolderVariable(L"VTX_TEST_LOG_FOLDER",
+                                               linked.Why().empty() ? linkPlace.File(L"vc") : folder);
+        const CliRun run = RunCli({L"diagnose"}, L"vtxcli_test_seam.exe");
+        ASSERT_TRUE(run.ended);
+        EXPECT_EQ(run.exitCode, 5u) << run.out << run.err;
+        for (const PeerProcess* peer : {&newer, &older}) {
+            EXPECT_TRUE(Contains(
+                run.out, "   [!] window " + HexOf(peer->Window()) + " of process " + std::to_string(peer->ProcessId())))
+                << run.out;
+        }
+        EXPECT_TRUE(Contains(run.out,
+                             "is not taken: it runs below Medium integrity\r\n       do: start the companion "
+                             "application normally"))
+            << run.out;
+        EXPECT_TRUE(Contains(run.out, "\r\nresult: no window of class VantixConnect qualifies (exit code 5)\r\n"))
+            << run.out;
+        if (!linked.Why().empty()) GTEST_SKIP() << "the log folder behind a link: " << linked.Why();
+        EXPECT_TRUE(Contains(run.out, "[!] the log folder " + Narrow(linkPlace.File(L"vc")) + " has a linked parent, " +
+                                          Narrow(linkPlace.Path()) + ": the library writes no line through a link"))
+            << run.out;
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -10,14 +10,14 @@
 #include "system_error.h"
 
 namespace vtx::cli {
-namespace {
 
-std::wstring DefaultPath() {
-    const std::wstring path = common::ExecutableFolder() + L"vtxbridge.dll";
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ? path : L"vtxbridge.dll";
+std::wstring BridgeModule::PathToLoad(const std::optional<std::wstring>& path) {
+    if (path) return *path;
+    const std::wstring nextToUs = common::ExecutableFolder() + L"vtxbridge.dll";
+    return GetFileAttributesW(nextToUs.c_str()) != INVALID_FILE_ATTRIBUTES ? nextToUs : L"vtxbridge.dll";
 }
 
-std::string FileVersion(const std::wstring& path) {
+std::string FileVersionOf(const std::wstring& path) {
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
     if (size == 0) return {};
@@ -38,10 +38,8 @@ std::string FileVersion(const std::wstring& path) {
     return version;
 }
 
-}  // namespace
-
 std::optional<BridgeModule> BridgeModule::Load(const std::optional<std::wstring>& path, std::string* error) {
-    const std::wstring file = path ? *path : DefaultPath();
+    const std::wstring file = PathToLoad(path);
     common::LoadedBridge bridge(file);
     if (!bridge.Loaded()) {
         *error = "cannot load " + common::WideToUtf8(file) + ": " + SystemErrorText(bridge.LoadError());
@@ -56,7 +54,7 @@ bool BridgeModule::Has(const std::string& exportName) const {
 
 std::string BridgeModule::Description() const {
     const std::wstring path = common::ModulePath(bridge_.Module());
-    const std::string version = FileVersion(path);
+    const std::string version = FileVersionOf(path);
     return common::WideToUtf8(path) + (version.empty() ? ", no version resource" : ", file version " + version);
 }
 

@@ -24,6 +24,8 @@ public:
     // Loads `path`, or by default vtxbridge.dll next to vtxcli.exe, else
     // through the normal search. On failure, `error` says what and why.
     static std::optional<BridgeModule> Load(const std::optional<std::wstring>& path, std::string* error);
+    // The name Load passes to LoadLibraryW for `path`.
+    static std::wstring PathToLoad(const std::optional<std::wstring>& path);
 
     const Exports& Functions() const { return bridge_.Exports(); }
     // Export names GetProcAddress did not find, e.g. "vtx_login".
@@ -37,5 +39,8 @@ private:
 
     common::LoadedBridge bridge_;
 };
+
+// "1.0.0.0" from the file's version resource; empty without one.
+std::string FileVersionOf(const std::wstring& path);
 
 }  // namespace vtx::cli

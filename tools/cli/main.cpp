@@ -9,6 +9,8 @@
 
 #include "bridge_module.h"
 #include "command.h"
+#include "diagnosis.h"
+#include "exit_codes.h"
 #include "options.h"
 #include "output.h"
 #include "session_runner.h"
@@ -17,12 +19,6 @@
 namespace {
 
 using namespace vtx::cli;
-
-constexpr int kExitOk = 0;
-constexpr int kExitExpectFailed = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitMissingLibrary = 3;
-constexpr int kExitNoPeer = 4;
 
 int Fail(int exitCode, const std::string& message) {
     WriteLine(Stream::Error, "vtxcli: " + message);
@@ -48,7 +44,23 @@ std::vector<std::string> MissingNeeded(const BridgeModule& bridge, const std::ve
     return missing;
 }
 
+// `vtxcli diagnose`: its exit code is its finding's (docs/vtxcli.md).
+int RunDiagnose(const std::vector<std::wstring>& arguments) {
+    const ParsedDiagnoseOptions parsed = ParseDiagnoseOptions(arguments);
+    if (!parsed.error.empty()) return Fail(kExitUsage, parsed.error + " (see vtxcli diagnose --help)");
+    if (parsed.help) {
+        WriteText(Stream::Out, kDiagnoseUsage);
+        return kExitOk;
+    }
+    const Diagnosis diagnosis = Diagnose(parsed.options, MakeDiagnoseSeam());
+    WriteText(Stream::Out, parsed.options.json ? DiagnosisJson(diagnosis) : DiagnosisText(diagnosis));
+    return ExitCodeOf(diagnosis.cause);
+}
+
 int Run(const std::vector<std::wstring>& arguments) {
+    if (!arguments.empty() && arguments[0] == L"diagnose") {
+        return RunDiagnose(std::vector<std::wstring>(arguments.begin() + 1, arguments.end()));
+    }
     const ParsedOptions parsed = ParseOptions(arguments);
     if (!parsed.error.empty()) return Fail(kExitUsage, parsed.error + " (see vtxcli --help)");
     const Options& options = parsed.options;

@@ -77,4 +77,28 @@ ParsedOptions ParseOptions(const std::vector<std::wstring>& arguments) {
     return parsed;
 }
 
+ParsedDiagnoseOptions ParseDiagnoseOptions(const std::vector<std::wstring>& arguments) {
+    ParsedDiagnoseOptions parsed;
+    DiagnoseOptions& options = parsed.options;
+    for (std::size_t i = 0; i < arguments.size() && parsed.error.empty(); ++i) {
+        const std::wstring& option = arguments[i];
+        if (option == L"--help" || option == L"-h" || option == L"/?") {
+            parsed.help = true;
+        } else if (option == L"--json") {
+            options.json = true;
+        } else if (option == L"--exchange") {
+            options.exchange = true;
+        } else if (option != L"--dll") {
+            parsed.error = "diagnose: unknown option '" + common::WideToUtf8(option) + "'";
+        } else if (i + 1 == arguments.size()) {
+            parsed.error = "diagnose: --dll needs a value";
+        } else if (options.dll) {
+            parsed.error = "diagnose: --dll is given twice";
+        } else {
+            options.dll = arguments[++i];
+        }
+    }
+    return parsed;
+}
+
 }  // namespace vtx::cli

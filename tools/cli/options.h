@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "command.h"
+#include "diagnosis.h"
 
 namespace vtx::cli {
 
@@ -24,5 +25,14 @@ struct ParsedOptions {
 };
 
 ParsedOptions ParseOptions(const std::vector<std::wstring>& arguments);
+
+// `vtxcli diagnose [--json] [--exchange] [--dll <path>]`: the arguments
+// after "diagnose".
+struct ParsedDiagnoseOptions {
+    DiagnoseOptions options;
+    bool help = false;
+    std::string error;  // empty when the command line is fine
+};
+ParsedDiagnoseOptions ParseDiagnoseOptions(const std::vector<std::wstring>& arguments);
 
 }  // namespace vtx::cli

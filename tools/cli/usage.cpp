@@ -21,6 +21,10 @@ const char kUsage[] =
     "  --dll <path>        load this DLL instead of vtxbridge.dll next to\n"
     "                      vtxcli.exe (or, failing that, the normal search)\n"
     "  --help              show this text\n"
+    "  vtxcli diagnose [--json] [--exchange] [--dll <path>]\n"
+    "                      what a host on this desktop meets, when it says\n"
+    "                      \"run the peer first\" or fails with 6 or 14\n"
+    "                      (see vtxcli diagnose --help)\n"
     "Without commands, vtxcli loads the DLL, checks all twenty exports and ends.\n"
     "Every command is checked before the first one runs.\n"
     "\n"
@@ -75,6 +79,35 @@ const char kUsage[] =
     "\n"
     "Exit codes: 0 all commands ran; 1 an expect failed; 2 an unknown command,\n"
     "bad arguments or options, or a script that cannot be read; 3 the DLL or an\n"
-    "export the commands need is missing; 4 --require-peer found no peer window.\n";
+    "export the commands need is missing; 4 --require-peer found no peer window;\n"
+    "diagnose also ends with 5 or 6 (see vtxcli diagnose --help).\n";
+
+const char kDiagnoseUsage[] =
+    "vtxcli diagnose: what a host on this desktop meets, in the order to check it:\n"
+    "  1. the DLL: path, version, bitness, the PDB it names, its exports\n"
+    "  2. every window of class VantixConnect in Z-order: its process, image,\n"
+    "     session, user and integrity level, the library's own verdict, and\n"
+    "     which window the library takes\n"
+    "  3. this process's session, user and integrity level, and whether the\n"
+    "     message filter is opened (run vtxcli as the chart program runs)\n"
+    "  4. the log folder (exists, link, writable), today's file and its counts\n"
+    "  5. the registry value bridgepath and whether its folder exists\n"
+    "  6. with --exchange, one vtx_iswcalive round trip\n"
+    "Findings that explain \"run the peer first\" or a 6 or 14 are marked [!],\n"
+    "each with what to do. Nothing is changed, except with --exchange, which\n"
+    "sends vtx_init, vtx_iswcalive and vtx_deinit to the peer (only when a\n"
+    "window is taken) and then puts bridgepath back as it was.\n"
+    "\n"
+    "Usage: vtxcli diagnose [options]\n"
+    "  --json              print one JSON object instead (docs/vtxcli.md)\n"
+    "  --exchange          also run the round trip\n"
+    "  --dll <path>        the DLL to check, e.g. the chart program's own\n"
+    "  --help              show this text\n"
+    "\n"
+    "Exit codes: 0 a window is taken for the peer (and with --exchange it\n"
+    "answered 200); 2 bad options; 3 the DLL cannot be loaded or lacks an\n"
+    "export; 4 no window of class VantixConnect; 5 windows of the class, but\n"
+    "none qualifies; 6 --exchange did not end with 200. The first that applies,\n"
+    "in that order, is the exit code.\n";
 
 }  // namespace vtx::cli

@@ -4,5 +4,6 @@
 namespace vtx::cli {
 
 extern const char kUsage[];
+extern const char kDiagnoseUsage[];
 
 }  // namespace vtx::cli

@@ -1,9 +1,9 @@
-#include "json_writer.h"
+#include "common/json_writer.h"
 
 #include <cmath>
 #include <cstdio>
 
-namespace vtx::bench {
+namespace vtx::common {
 
 void JsonWriter::NewLine() {
     out_ += '\n';
@@ -86,4 +86,9 @@ void JsonWriter::Bool(bool value) {
     out_ += value ? "true" : "false";
 }
 
-}  // namespace vtx::bench
+void JsonWriter::Null() {
+    BeforeValue();
+    out_ += "null";
+}
+
+}  // namespace vtx::common

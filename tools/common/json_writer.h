@@ -1,5 +1,6 @@
-// A small JSON writer for the report: objects, arrays, strings and numbers,
-// indented, with the separators placed by the writer, not the caller.
+// A small JSON writer for the reports of vtxbench and `vtxcli diagnose`:
+// objects, arrays, strings and numbers, indented, with the separators placed
+// by the writer, not the caller.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +8,7 @@
 #include <type_traits>
 #include <vector>
 
-namespace vtx::bench {
+namespace vtx::common {
 
 class JsonWriter {
 public:
@@ -21,6 +22,7 @@ public:
     void Number(double value);  // not finite: null
     void Integer(std::uint64_t value);
     void Bool(bool value);
+    void Null();
 
     // One member of an object: a text, a number or a truth value.
     template <class Value>
@@ -53,4 +55,4 @@ private:
     bool afterKey_ = false;
 };
 
-}  // namespace vtx::bench
+}  // namespace vtx::common
