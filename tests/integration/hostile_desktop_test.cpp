@@ -232,9 +232,9 @@ TEST_F(HostileDesktop, ManyUnjudgeableWindowsAheadOfThePeerDoNotSlowEachSend) {
     EXPECT_LE(behind.count(), 3 * before.count() + 2) << "a send took " << before.count() << " ms before";
 }
 
-// A polling host without its peer, its box up, polls in a loop: the line
-// each failed poll writes is limited like every line another process can
-// provoke, and what was left out is counted.
+// A polling host without its peer, its box up, polls and checks the peer in
+// a loop: the line each send that finds no peer writes is limited like every
+// line another process can provoke, and what was left out is counted.
 TEST_F(HostileDesktop, NoPeerLineIsLimited) {
     if (LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
     const ScopedCurrentFolder folder;
