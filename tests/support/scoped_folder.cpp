@@ -41,12 +41,16 @@ bool LibraryLogFolderExists() {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-std::vector<std::string> ReadFallbackLog() {
+std::wstring FallbackLogName() {
     SYSTEMTIME now;
     ::GetLocalTime(&now);
-    char name[32];
-    std::snprintf(name, sizeof(name), "%04u%02u%02u.log", now.wYear, now.wMonth, now.wDay);
-    std::ifstream file(name, std::ios::binary);
+    wchar_t name[32];
+    std::swprintf(name, 32, L"%04u%02u%02u.log", now.wYear, now.wMonth, now.wDay);
+    return name;
+}
+
+std::vector<std::string> ReadFallbackLog() {
+    std::ifstream file(FallbackLogName().c_str(), std::ios::binary);
     std::stringstream content;
     content << file.rdbuf();
 

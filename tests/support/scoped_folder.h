@@ -28,6 +28,9 @@ private:
 // shared with every other process, instead of to the current folder.
 bool LibraryLogFolderExists();
 
+// The name of today's fallback log ("YYYYMMDD.log", the local date).
+std::wstring FallbackLogName();
+
 // The lines of today's fallback log in the current folder, each without its
 // "[hh:mm:ss] " stamp; checks every stamp's form on the way.
 std::vector<std::string> ReadFallbackLog();

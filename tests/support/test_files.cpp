@@ -1,7 +1,12 @@
 #include "support/test_files.h"
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
+#include <thread>
+
+#include "support/command_line.h"
+#include "support/create_process.h"
 
 namespace vtx::test {
 
@@ -29,6 +34,53 @@ TempDirectory::~TempDirectory() {
 std::vector<unsigned char> ReadFileBytes(const std::wstring& path) {
     std::ifstream file(path.c_str(), std::ios::binary);
     return std::vector<unsigned char>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+std::optional<std::string> UnixPathOf(const std::wstring& path) {
+    using Convert = char*(CDECL*)(const wchar_t*);
+    const auto convert = reinterpret_cast<Convert>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* converted = convert != nullptr ? convert(path.c_str()) : nullptr;
+    if (converted == nullptr) return std::nullopt;
+    std::string unixPath(converted);
+    ::HeapFree(::GetProcessHeap(), 0, converted);
+    return unixPath;
+}
+
+bool StartUnixShell(const std::string& command) {
+    if (!UnixPathOf(L"C:\\")) return false;
+    std::wstring commandLine = CommandLineOf(L"/bin/sh", {L"-c", std::wstring(command.begin(), command.end())});
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessPatiently(commandLine.data(), FALSE, 0, nullptr, &startup, &started)) return false;
+    if (started.hThread != nullptr) ::CloseHandle(started.hThread);
+    if (started.hProcess != nullptr) ::CloseHandle(started.hProcess);
+    return true;
+}
+
+bool MakeSymbolicLink(const std::wstring& link, const std::wstring& target) {
+    const auto isLink = [&] {
+        const DWORD attributes = ::GetFileAttributesW(link.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    };
+    const std::optional<std::string> unixLink = UnixPathOf(link);
+    const std::optional<std::string> unixTarget = UnixPathOf(target);
+    if (unixLink && unixTarget) {
+        if (!StartUnixShell("/bin/ln -s '" + *unixTarget + "' '" + *unixLink + "'")) return false;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (::GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return isLink();
+    }
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    const DWORD folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                             ? SYMBOLIC_LINK_FLAG_DIRECTORY
+                             : 0;
+    return ::CreateSymbolicLinkW(link.c_str(), target.c_str(), folder | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) &&
+           isLink();
 }
 
 }  // namespace vtx::test

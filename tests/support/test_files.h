@@ -1,9 +1,10 @@
-// Files a test makes and reads back: a folder of its own under %TEMP%, and
-// a file's bytes.
+// Files a test makes and reads back: a folder of its own under %TEMP%, a
+// file's bytes, and symbolic links.
 #pragma once
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,5 +29,21 @@ private:
 
 // The whole content of `path`; empty when it cannot be read.
 std::vector<unsigned char> ReadFileBytes(const std::wstring& path);
+
+// Under Wine, the Unix path of `path` (kernel32's wine_get_unix_file_name);
+// nothing elsewhere.
+std::optional<std::string> UnixPathOf(const std::wstring& path);
+
+// Under Wine, starts `/bin/sh -c <command>`; false elsewhere or when it did
+// not start. Wine gives no handle to a Unix process, so the command has to
+// leave a sign of its own when it is done.
+bool StartUnixShell(const std::string& command);
+
+// Makes `link` a symbolic link to the folder or file `target`: under Wine a
+// Unix one (Wine's CreateSymbolicLinkW returns TRUE and makes nothing),
+// elsewhere with CreateSymbolicLinkW. True once `link` shows as a reparse
+// point by its path, as the library sees links; false when none could be
+// made (on Windows, without the privilege or developer mode).
+bool MakeSymbolicLink(const std::wstring& link, const std::wstring& target);
 
 }  // namespace vtx::test

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <future>
 #include <map>
 #include <string>
 #include <system_error>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "support/child_process.h"
+#include "support/test_files.h"
 #include "support/unique_handle.h"
 
 namespace vtx {
@@ -198,36 +198,46 @@ TEST(LogWrite, UnopenableFileDropsTheLineSilently) {
 }
 
 // The day's file as a second name of another file (a hard link) or a
-// symbolic link to one, and a log folder reached through a symbolic link:
-// each line is skipped, and the other file stays as it was.
+// symbolic link to one, a log folder reached through a symbolic link, and a
+// log folder not made yet whose parent is a link: each line is skipped, and
+// the other file and folder stay as they were.
 TEST(LogWrite, LinksAreLeftAlone) {
     TempFolder temp;
     ASSERT_TRUE(temp.Created());
+    const CurrentDirectory here(temp.Path());  // for a line that falls back
+    ASSERT_TRUE(here.Changed());
     const std::wstring folder = temp / L"vc";
     ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
     const std::wstring target = temp / L"elsewhere.txt";
     WriteAll(target, "someone else's\r\n");
     const std::wstring day = folder + L"\\bridge_20250416.log";
 
+    WriteLogTo(folder, kMorning, "plain");
+    EXPECT_EQ(ReadAll(day), "[09:05:07] plain\r\n");
+    ASSERT_TRUE(::DeleteFileW(day.c_str()));
+
     ASSERT_TRUE(::CreateHardLinkW(day.c_str(), target.c_str(), nullptr));
     WriteLogTo(folder, kMorning, "through a hard link");
     EXPECT_EQ(ReadAll(target), "someone else's\r\n");
     ASSERT_TRUE(::DeleteFileW(day.c_str()));
 
-    if (::CreateSymbolicLinkW(day.c_str(), target.c_str(), 0)) {
-        WriteLogTo(folder, kMorning, "through a symbolic link");
-        EXPECT_EQ(ReadAll(target), "someone else's\r\n");
-        ASSERT_TRUE(::DeleteFileW(day.c_str()));
-    }
     const std::wstring linkedFolder = temp / L"linked";
-    if (::CreateSymbolicLinkW(linkedFolder.c_str(), folder.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)) {
-        WriteLogTo(linkedFolder, kMorning, "through a linked folder");
-        EXPECT_FALSE(Exists(day)) << "a line went through the linked folder";
-        ::RemoveDirectoryW(linkedFolder.c_str());
-    }
+    if (!test::MakeSymbolicLink(linkedFolder, folder)) GTEST_SKIP() << "no symbolic link can be made here";
+    WriteLogTo(linkedFolder, kMorning, "through a linked folder");
+    EXPECT_FALSE(Exists(day)) << "a line went through the linked folder";
 
-    WriteLogTo(folder, kMorning, "plain");
-    EXPECT_EQ(ReadAll(day), "[09:05:07] plain\r\n");
+    const std::wstring otherParent = temp / L"other";
+    ASSERT_TRUE(::CreateDirectoryW(otherParent.c_str(), nullptr));
+    const std::wstring linkedParent = temp / L"linkedParent";
+    ASSERT_TRUE(test::MakeSymbolicLink(linkedParent, otherParent));
+    WriteLogTo(linkedParent + L"\\vc", kMorning, "under a linked parent");
+    EXPECT_FALSE(Exists(otherParent + L"\\vc")) << "the log folder was made inside the link's target";
+
+    // Wine shows a symbolic link to a folder as a reparse point, but not
+    // one to a file.
+    if (!test::MakeSymbolicLink(day, target)) GTEST_SKIP() << "a symbolic link to a file is no reparse point here";
+    WriteLogTo(folder, kMorning, "through a symbolic link");
+    EXPECT_EQ(ReadAll(target), "someone else's\r\n");
 }
 
 // Checks that `content` holds, for each writer w, its lines
@@ -319,75 +329,6 @@ TEST(LogWrite, TwoProcessesWritingAtOnceLoseAndMixNoLine) {
     child.join();
     ASSERT_TRUE(second.ended && second.exitCode == 0) << second.output;
     ExpectEveryLineWhole(ReadAll(file), {written, kLines}, padding);
-}
-
-// The log as the library opens it, and the byte it locks for each append.
-UniqueFile OpenLikeTheLibrary(const std::wstring& path) {
-    return UniqueFile(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-OVERLAPPED AppendLockRange() {
-    OVERLAPPED range{};
-    range.OffsetHigh = 0x7FFFFFFF;
-    return range;
-}
-
-bool AppendLockHeldElsewhere(const std::wstring& path) {
-    const UniqueFile file = OpenLikeTheLibrary(path);
-    OVERLAPPED range = AppendLockRange();
-    if (!file || ::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &range)) {
-        return false;  // the handle's close lets go of the lock just taken
-    }
-    return ::GetLastError() == ERROR_LOCK_VIOLATION;
-}
-
-// A process that keeps the append lock (hung mid-write, say) costs each line
-// the lock's bound of 100 ms, never the host's thread: the line is written
-// without the lock. This test runs again as that process, told by the
-// variables which log to lock and which event lets it go.
-constexpr wchar_t kLockHolderVariable[] = L"VTX_LOG_LOCK_HOLDER";
-constexpr wchar_t kLetGoVariable[] = L"VTX_LOG_LOCK_LET_GO";
-
-TEST(LogWrite, AppendLockKeptByAnotherProcessDelaysEachLineByItsBoundOnly) {
-    wchar_t given[MAX_PATH + 1] = {};
-    if (::GetEnvironmentVariableW(kLockHolderVariable, given, MAX_PATH + 1) != 0) {
-        wchar_t letGoName[MAX_PATH + 1] = {};
-        ::GetEnvironmentVariableW(kLetGoVariable, letGoName, MAX_PATH + 1);
-        const UniqueHandle letGo(::OpenEventW(SYNCHRONIZE, FALSE, letGoName));
-        const UniqueFile file = OpenLikeTheLibrary(given);
-        OVERLAPPED range = AppendLockRange();
-        ASSERT_TRUE(letGo && file && ::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &range));
-        // Bounded, so that a failed check in the first process costs seconds.
-        EXPECT_EQ(::WaitForSingleObject(letGo.get(), 20000), WAIT_OBJECT_0);
-        return;  // closing the file lets go of the lock
-    }
-    TempFolder temp;
-    ASSERT_TRUE(temp.Created());
-    const std::wstring file = temp / L"bridge_20250416.log";
-    const std::wstring letGoName = L"vtxlog-let-go-" + std::to_wstring(::GetCurrentProcessId());
-    const UniqueHandle letGo(::CreateEventW(nullptr, TRUE, FALSE, letGoName.c_str()));
-    ASSERT_TRUE(letGo);
-    auto holder = std::async(std::launch::async, [&] {
-        return RunThisTestAgain({{kLockHolderVariable, file}, {kLetGoVariable, letGoName}});
-    });
-    bool lockHeld = false;
-    for (int i = 0; i < 1000 && !(lockHeld = AppendLockHeldElsewhere(file)); ++i) ::Sleep(10);
-    ASSERT_TRUE(lockHeld) << "the other process took no lock";
-
-    auto held = std::async(std::launch::async, [&] {
-        WriteLogTo(temp.Path(), kMorning, "held 1");
-        WriteLogTo(temp.Path(), kMorning, "held 2");
-    });
-    const bool returned = held.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
-    ::SetEvent(letGo.get());
-    EXPECT_TRUE(returned) << "the writes waited for the other process to let go of the lock";
-    held.wait();
-    const test::ChildProcess::Outcome second = holder.get();
-    ASSERT_TRUE(second.ended && second.exitCode == 0) << second.output;
-
-    WriteLogTo(temp.Path(), kMorning, "after");
-    EXPECT_EQ(ReadAll(file), "[09:05:07] held 1\r\n[09:05:07] held 2\r\n[09:05:07] after\r\n");
 }
 
 int g_clockReads = 0;

@@ -1,0 +1,260 @@
+// A hostile desktop: another program of the same user does what it can to a
+// host through the desktop and the files they share (docs/security.md), and
+// the host keeps every promise. vtxhostile.exe plays that program.
+#include "exports_fixture.h"
+#include "support/child_process.h"
+#include "support/process_windows.h"
+#include "support/scoped_folder.h"
+#include "transport/window_names.h"
+
+namespace vtx::test {
+namespace {
+
+using Milliseconds = std::chrono::duration<double, std::milli>;
+
+Milliseconds TimeOf(const std::function<void()>& call) {
+    const auto start = std::chrono::steady_clock::now();
+    call();
+    return std::chrono::steady_clock::now() - start;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Whether process `processId` refuses to be opened for the queries that
+// judge a peer: its windows then cannot be judged.
+bool Unjudgeable(DWORD processId) {
+    const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    return !process && GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+// Whether another process holds the byte the library locks for each append
+// to `log`.
+bool AppendLockHeldElsewhere(const std::wstring& log) {
+    const UniqueFile file(CreateFileW(log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    OVERLAPPED range{};
+    range.OffsetHigh = 0x7FFFFFFF;
+    if (!file || LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &range)) {
+        return false;  // the handle's close lets go of the lock just taken
+    }
+    return GetLastError() == ERROR_LOCK_VIOLATION;
+}
+
+std::size_t LinesStartingWith(const std::vector<std::string>& lines, const std::string& start) {
+    return static_cast<std::size_t>(
+        std::count_if(lines.begin(), lines.end(), [&](const std::string& line) { return line.rfind(start, 0) == 0; }));
+}
+
+constexpr char kNoPeerLine[] = "[SendMessageCopyData] Not found VantixConnect handle.";
+
+class HostileDesktop : public ExportsTest {
+protected:
+    // A polling session whose peer has gone.
+    void LoseThePeer() {
+        ASSERT_NO_FATAL_FAILURE(StartPeer(false));
+        ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
+        ASSERT_NO_FATAL_FAILURE(EndPeer());
+    }
+
+    // The host polls and checks the peer for `duration` without it, while
+    // the run-the-peer-first box stays up on another thread (a user away
+    // from the screen): every call then fails at once, with a line or two
+    // in the log.
+    void CallWithTheBoxUp(std::chrono::milliseconds duration) {
+        const auto poll = [this] {
+            char buffer[16];
+            unsigned int length = sizeof(buffer);
+            return Lib().getrequestmessage(buffer, &length);
+        };
+        std::thread boxed(poll);
+        const bool boxUp = WaitUntil(
+            [] {
+                const HWND box = FindWindowW(L"#32770", kErrorBoxCaption);
+                return box != nullptr && IsWindowVisible(box);
+            },
+            kPatience);
+        const auto deadline = std::chrono::steady_clock::now() + duration;
+        while (boxUp && std::chrono::steady_clock::now() < deadline) {
+            EXPECT_EQ(poll(), kNothingQueued);
+            EXPECT_EQ(Lib().iswcalive(), kNotDelivered);
+        }
+        MessageBoxWatcher closer;
+        boxed.join();
+        ASSERT_TRUE(boxUp) << "no run-the-peer-first box came up";
+    }
+
+    // The median time of `count` alive checks, each answered.
+    Milliseconds MedianSend(int count) {
+        std::vector<Milliseconds> took;
+        for (int i = 0; i < count; ++i) took.push_back(TimeOf([&] { EXPECT_EQ(Lib().iswcalive(), kOk); }));
+        std::sort(took.begin(), took.end());
+        return took[took.size() / 2];
+    }
+};
+
+// Another process overwrites the bridge window's GWLP_USERDATA (with an
+// address, or with 0), or sends it a WM_NCCREATE of its own: the host goes
+// on taking answers and server requests.
+TEST_F(HostileDesktop, BridgeWindowMemoryIsNotTrusted) {
+    ASSERT_NO_FATAL_FAILURE(StartPeer(false));
+    ASSERT_EQ(Lib().init(1, "cb", 0, &RecordNarrowCallback), kOk);
+    const HWND bridge = BridgeWindowOf(GetCurrentProcessId());
+    ASSERT_NE(bridge, nullptr);
+    const std::wstring window = std::to_wstring(reinterpret_cast<std::uintptr_t>(bridge));
+    const std::vector<std::vector<std::wstring>> attacks = {{L"set-userdata", window, L"0x41414140"},
+                                                            {L"set-userdata", window, L"0"},
+                                                            {L"forge-nccreate", window, L"0x41414140"}};
+    std::size_t served = 0;
+    for (const auto& attack : attacks) {
+        SCOPED_TRACE(ToUtf8(attack[0] + L" " + attack[2]));
+        const auto attacker = ChildProcess::RunToEnd(L"vtxhostile.exe", attack, kPatience);
+        ASSERT_TRUE(attacker && attacker->exitCode == 0) << "the attack was not carried out";
+        ASSERT_EQ(Lib().iswcalive(), kOk) << "the host takes no answer";
+        ASSERT_TRUE(Peer("serve narrow served")) << "the bridge window refused a server request";
+        ASSERT_TRUE(CallbackLog::Instance().WaitFor(++served, kPatience)) << "the callback got no server request";
+    }
+}
+
+// The log's folder (the host's current folder, as C:\vantix\log is absent)
+// is swapped for a link to another folder and back, over and over, while
+// the host writes lines: none reaches the other folder, and no file is left
+// there.
+TEST_F(HostileDesktop, LogFolderSwappedForALinkSendsNoLineElsewhere) {
+    if (LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
+    const ScopedCurrentFolder folder;
+    const std::optional<std::string> unixFolder = UnixPathOf(folder.Path());
+    if (!unixFolder) GTEST_SKIP() << "Windows keeps a process's current folder open: it cannot be swapped";
+    const TempDirectory elsewhere(L"vtxelsewhere");
+    ASSERT_TRUE(CreateDirectoryW(elsewhere.Path().c_str(), nullptr));
+    const std::wstring link = folder.Path() + L".link";
+    if (!MakeSymbolicLink(link, elsewhere.Path())) GTEST_SKIP() << "no symbolic link shows as a reparse point here";
+    ASSERT_NO_FATAL_FAILURE(LoseThePeer());
+
+    const std::wstring stop = folder.Path() + L".stop";
+    const std::wstring done = folder.Path() + L".done";
+    // A Unix program swaps the folders as fast as it can (no Windows handle
+    // keeps it out), for a minute at most should this test end early.
+    ASSERT_TRUE(StartUnixShell(
+        "exec /usr/bin/perl -e 'my ($d, $l) = @ARGV; my $n = 0; while (!-e \"$d.stop\" && $n++ < 100000) {"
+        " rename($d, \"$d.aside\"); rename($l, $d);"
+        " rename($d, $l); rename(\"$d.aside\", $d); }"
+        " unlink($l); open(my $done, \">\", \"$d.done\");' '" +
+        *unixFolder + "' '" + *unixFolder + ".link'"));
+    std::atomic<bool> polling{true};
+    std::atomic<int> linksSeen{0};
+    std::thread watch([&] {
+        while (polling) {
+            const DWORD attributes = GetFileAttributesW(folder.Path().c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) ++linksSeen;
+            Sleep(1);
+        }
+    });
+    CallWithTheBoxUp(5s);
+    polling = false;
+    watch.join();
+    CloseHandle(CreateFileW(stop.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(WaitUntil([&] { return Exists(done); }, kPatience)) << "the folder was not put back";
+    DeleteFileW(stop.c_str());
+    DeleteFileW(done.c_str());
+    if (HasFatalFailure()) return;
+    if (linksSeen == 0) GTEST_SKIP() << "the folder was never seen as a link";
+
+    const std::wstring strayLog = elsewhere.File(FallbackLogName());
+    const Bytes stray = ReadFileBytes(strayLog);
+    EXPECT_FALSE(Exists(strayLog)) << std::count(stray.begin(), stray.end(), '\n') << " lines went through the link";
+    EXPECT_GT(LinesStartingWith(ReadFallbackLog(), kNoPeerLine), 0u) << "no line was written at all";
+}
+
+// A reader of the log keeps the byte the library locks for each append: the
+// host waits for it once, within the bound, then writes without it.
+TEST_F(HostileDesktop, ForeignAppendLockCostsOneBoundedWait) {
+    if (LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
+    const ScopedCurrentFolder folder;
+    ASSERT_NO_FATAL_FAILURE(StartPeer(false));
+    ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
+    ASSERT_TRUE(Peer("answer * refuse"));  // every call fails with 6 and writes a line
+    const std::wstring letGoName = L"vtxhostile-let-go-" + std::to_wstring(GetCurrentProcessId());
+    const UniqueHandle letGo(CreateEventW(nullptr, TRUE, FALSE, letGoName.c_str()));
+    ASSERT_TRUE(letGo);
+    const std::wstring log = folder.Path() + L"\\" + FallbackLogName();
+    const ChildProcess holder(L"vtxhostile.exe", {L"hold-log-lock", log, letGoName});
+    ASSERT_TRUE(WaitUntil([&] { return AppendLockHeldElsewhere(log); }, kPatience)) << "vtxhostile took no lock";
+
+    std::vector<Milliseconds> took;
+    for (int i = 0; i < 5; ++i) took.push_back(TimeOf([&] { EXPECT_EQ(Lib().iswcalive(), kNotDelivered); }));
+    SetEvent(letGo.get());
+    EXPECT_EQ(holder.WaitForExit(kPatience), std::optional<DWORD>(0));
+    EXPECT_LT(took[0].count(), 500) << "the first line waited past the bound";
+    EXPECT_LT((took[1] + took[2] + took[3] + took[4]).count(), 150) << "each line waited for the lock again";
+    EXPECT_EQ(LinesStartingWith(ReadFallbackLog(), "[vtx_iswcalive] Not delivered (6)"), 5u);
+}
+
+// A process that no one can open makes and destroys windows of the peer's
+// class ahead of the peer: each is skipped, and no send misses the peer.
+TEST_F(HostileDesktop, WindowsComingAndGoingAheadOfThePeerDoNotHideIt) {
+    ASSERT_NO_FATAL_FAILURE(StartPeer(false));
+    ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
+    const ChildProcess hostile(L"vtxhostile.exe", {L"deny-and-churn-windows"});
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(FindWindowW(kPeerClassName, nullptr), &owner);
+            return owner == hostile.ProcessId();
+        },
+        kPatience))
+        << "no window of vtxhostile ahead of the peer";
+    if (!Unjudgeable(hostile.ProcessId())) GTEST_SKIP() << "a process that denies everyone can be opened here";
+
+    MessageBoxWatcher watcher(1000);
+    int failed = 0;
+    for (int i = 0; i < 1000; ++i) failed += Lib().iswcalive() != kOk ? 1 : 0;
+    watcher.Stop();
+    EXPECT_EQ(failed, 0) << watcher.Count() << " run-the-peer-first boxes";
+}
+
+// Two thousand windows of the peer's class that cannot be judged lie ahead
+// of the peer: once the peer is found, a send costs about what it did.
+TEST_F(HostileDesktop, ManyUnjudgeableWindowsAheadOfThePeerDoNotSlowEachSend) {
+    ASSERT_NO_FATAL_FAILURE(StartPeer(false));
+    ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
+    const Milliseconds before = MedianSend(20);
+    const ChildProcess hostile(L"vtxhostile.exe", {L"deny-and-make-windows", L"2000"});
+    ASSERT_TRUE(WaitUntil([&] { return WindowsOfProcess(nullptr, kPeerClassName, hostile.ProcessId()).size() == 2000; },
+                          30s))
+        << "vtxhostile did not make its windows";
+    if (!Unjudgeable(hostile.ProcessId())) GTEST_SKIP() << "a process that denies everyone can be opened here";
+
+    {
+        MessageBoxWatcher watcher;
+        ASSERT_EQ(Lib().iswcalive(), kOk) << "the peer behind the windows was not found";
+    }
+    const Milliseconds behind = MedianSend(20);
+    EXPECT_LE(behind.count(), 3 * before.count() + 2) << "a send took " << before.count() << " ms before";
+}
+
+// A polling host without its peer, its box up, polls and checks the peer in
+// a loop: the line each send that finds no peer writes is limited like every
+// line another process can provoke, and what was left out is counted.
+TEST_F(HostileDesktop, NoPeerLineIsLimited) {
+    if (LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
+    const ScopedCurrentFolder folder;
+    ASSERT_NO_FATAL_FAILURE(LoseThePeer());
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_NO_FATAL_FAILURE(CallWithTheBoxUp(5s));
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+    const std::vector<std::string> lines = ReadFallbackLog();
+    std::size_t summarised = 0;
+    for (const std::string& line : lines) {
+        int more = 0;
+        if (std::sscanf(line.c_str(), "[WriteLog] %d more sends that found no peer within one second were not written.",
+                        &more) == 1) {
+            summarised += static_cast<std::size_t>(more);
+        }
+    }
+    EXPECT_LE(LinesStartingWith(lines, kNoPeerLine), 5u * static_cast<std::size_t>(seconds.count() + 1))
+        << "more than five a second";
+    EXPECT_GT(summarised, 0u) << "the lines left out were not counted";
+}
+
+}  // namespace
+}  // namespace vtx::test
