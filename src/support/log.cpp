@@ -12,9 +12,6 @@ namespace vtx {
 namespace {
 
 constexpr wchar_t kLogFolder[] = L"C:\\vantix\\log\\vc";
-// Room for the log's path: the fixed folder, or a test's.
-constexpr std::size_t kPathCapacity = 1024;
-
 std::atomic<LogClock> g_clock{nullptr};
 
 // Serialises the writers of this process, so the folder, the file and the
@@ -100,20 +97,38 @@ bool AppendPath(wchar_t* out, std::size_t capacity, std::size_t& length, const w
     return true;
 }
 
+// The day's file name: "bridge_YYYYMMDD.log" in the log's folder,
+// "YYYYMMDD.log" in the current directory.
+void LogFileName(bool inLogFolder, const LogClockReading& reading, wchar_t (&name)[24]) {
+    char day[9];
+    WriteLogDay(reading, day);
+    std::size_t length = 0;
+    if (inLogFolder) {
+        for (const wchar_t* prefix = L"bridge_"; *prefix != L'\0'; ++prefix) name[length++] = *prefix;
+    }
+    for (std::size_t i = 0; day[i] != '\0'; ++i) name[length++] = static_cast<wchar_t>(day[i]);
+    for (const wchar_t* extension = L".log"; *extension != L'\0'; ++extension) name[length++] = *extension;
+    name[length] = L'\0';
+}
+
 // Appends one line; true when another process held the append lock past
 // its bound, so that the caller says so (once: the next lines do not wait).
 bool WriteLine(const wchar_t* folder, const LogClockReading& reading, const LogText& message) {
     const LogLine line(reading, message);
     LockHold hold(g_writers);
-    // Only the last level is created, and only inside a plain parent: a
-    // machine without the parent folder was never set up for logging there,
-    // so the fallback name is used. Tried on every call, as the folder may
-    // appear or vanish meanwhile.
-    const LogFolder state = PrepareLogFolder(folder);
+    // Only the last level is made: a machine without the parent folder was
+    // never set up for logging there, and the line goes to the current
+    // directory instead. Tried on every call, as the folder may appear or
+    // vanish meanwhile.
+    LogFolder state = LogFolder::Absent;
+    UniqueFile place = OpenPlainFolder(folder, true, state);
+    const bool inLogFolder = state == LogFolder::Ready;
     if (state == LogFolder::Refused) return false;
-    wchar_t path[kPathCapacity];
-    if (!LogFilePath(folder, state == LogFolder::Ready, reading, path, kPathCapacity)) return false;
-    const UniqueFile file = OpenPlainFileToAppend(path);
+    if (!inLogFolder) place = OpenPlainFolder(L".", false, state);
+    if (!place) return false;
+    wchar_t name[24];
+    LogFileName(inLogFolder, reading, name);
+    const UniqueFile file = OpenPlainFileToAppend(place.get(), name);
     if (!file) return false;
     // One write per line, placed whole at the end, so lines of other
     // processes never land inside it.
@@ -182,19 +197,17 @@ LogClockReading CurrentReading() {
 
 bool LogFilePath(const wchar_t* folder, bool folderUsable, const LogClockReading& reading, wchar_t* out,
                  std::size_t capacity) noexcept {
-    char day[9];
-    WriteLogDay(reading, day);
-    wchar_t name[16] = {};
-    for (std::size_t i = 0; i < 8; ++i) name[i] = static_cast<wchar_t>(day[i]);
+    wchar_t name[24];
+    LogFileName(folderUsable, reading, name);
     std::size_t length = 0;
     if (capacity == 0) return false;
     out[0] = L'\0';
     // Without the folder the line is still kept, in the host's current
     // directory, rather than lost.
-    if (folderUsable && !(AppendPath(out, capacity, length, folder) && AppendPath(out, capacity, length, L"\\bridge_"))) {
+    if (folderUsable && !(AppendPath(out, capacity, length, folder) && AppendPath(out, capacity, length, L"\\"))) {
         return false;
     }
-    return AppendPath(out, capacity, length, name) && AppendPath(out, capacity, length, L".log");
+    return AppendPath(out, capacity, length, name);
 }
 
 void WriteLogTo(const wchar_t* folder, const LogClockReading& reading, const LogText& message) noexcept {
