@@ -592,69 +592,6 @@ void WriteText(const std::wstring& path, const std::string& text) {
     ASSERT_TRUE(file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
 }
 
-// The Unix name of a Windows path, through Wine's own export; empty when
-// not under Wine.
-std::wstring UnixNameOf(const std::wstring& path) {
-    using UnixName = char*(CDECL*)(const wchar_t*);
-    const auto unixName = reinterpret_cast<UnixName>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    char* name = unixName != nullptr ? unixName(path.c_str()) : nullptr;
-    if (name == nullptr) return {};
-    const std::wstring wide(name, name + std::strlen(name));
-    HeapFree(GetProcessHeap(), 0, name);
-    return wide;
-}
-
-// Runs a Unix program as Wine does for a file that is no Windows program,
-// then waits until `done` holds: such a program has no process handle to
-// wait on. False when it did not start or `done` did not come.
-template <class Done>
-bool RunUnixProgram(const std::wstring& program, const std::vector<std::wstring>& arguments, Done done) {
-    std::wstring commandLine = CommandLineOf(program, arguments);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &started)) {
-        return false;
-    }
-    const UniqueHandle process(started.hProcess);
-    const UniqueHandle thread(started.hThread);
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (!done() && std::chrono::steady_clock::now() < deadline) Sleep(20);
-    return done();
-}
-
-// A Unix symbolic link `link` to the folder `target`, made by /bin/ln
-// (CreateSymbolicLinkW under Wine says yes and makes nothing) and removed
-// with the object. Why() is empty when it was made.
-class UnixLink {
-public:
-    UnixLink(const std::wstring& target, const std::wstring& link) : link_(link), unixLink_(UnixNameOf(link)) {
-        const auto exists = [&] { return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; };
-        if (unixLink_.empty()) {
-            why_ = "not under Wine: no Unix symbolic link can be made";
-        } else if (!RunUnixProgram(L"Z:\\bin\\ln", {L"-s", UnixNameOf(target), unixLink_}, exists)) {
-            why_ = "/bin/ln made no link";
-        } else if ((GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-            why_ = "the link /bin/ln made is not seen as a reparse point";
-        }
-    }
-    ~UnixLink() {
-        // Wine's RemoveDirectoryW and DeleteFileW leave a Unix link alone.
-        const auto gone = [&] { return GetFileAttributesW(link_.c_str()) == INVALID_FILE_ATTRIBUTES; };
-        if (!unixLink_.empty() && !gone()) RunUnixProgram(L"Z:\\bin\\rm", {unixLink_}, gone);
-    }
-    UnixLink(const UnixLink&) = delete;
-    UnixLink& operator=(const UnixLink&) = delete;
-    const std::string& Why() const { return why_; }
-
-private:
-    std::wstring link_;
-    std::wstring unixLink_;
-    std::string why_;
-};
-
 // `vtxcli diagnose` through the program itself: without a peer; with two
 // qualifying vtxpeer windows, the first in Z-order taken and the round
 // trip answered; and through vtxcli_test_seam.exe (the same code with a
@@ -810,12 +747,12 @@ TEST(CliDiagnose, NamesTheWindowTakenOrWhyNoneWithAnExitCodeForEachCause) {
 
     // Both turned away, the same log folder reached through a linked parent.
     const TempDirectory linkPlace(L"vtxdiaglink");
-    const UnixLink linked(temp.Path(), linkPlace.Path());
+    const ScopedSymbolicLink linked(linkPlace.Path(), temp.Path());
     {
         const ScopedVariable turnedAway(L"VTX_TEST_TURNED_AWAY",
                                         std::to_wstring(newer.ProcessId()) + L"," + std::to_wstring(older.ProcessId()));
         const ScopedVariable logFolderVariable(L"VTX_TEST_LOG_FOLDER",
-                                               linked.Why().empty() ? linkPlace.File(L"vc") : folder);
+                                               linked.Made() ? linkPlace.File(L"vc") : folder);
         const CliRun run = RunCli({L"diagnose"}, L"vtxcli_test_seam.exe");
         ASSERT_TRUE(run.ended);
         EXPECT_EQ(run.exitCode, 5u) << run.out << run.err;
@@ -830,7 +767,7 @@ TEST(CliDiagnose, NamesTheWindowTakenOrWhyNoneWithAnExitCodeForEachCause) {
             << run.out;
         EXPECT_TRUE(Contains(run.out, "\r\nresult: no window of class VantixConnect qualifies (exit code 5)\r\n"))
             << run.out;
-        if (!linked.Why().empty()) GTEST_SKIP() << "the log folder behind a link: " << linked.Why();
+        if (!linked.Made()) GTEST_SKIP() << "no symbolic link can be made here for the log folder behind a link";
         EXPECT_TRUE(Contains(run.out, "[!] the log folder " + Narrow(linkPlace.File(L"vc")) + " has a linked parent, " +
                                           Narrow(linkPlace.Path()) + ": the library writes no line through a link"))
             << run.out;

@@ -162,6 +162,8 @@ TEST_F(HostileDesktop, LogFolderSwappedForALinkSendsNoLineElsewhere) {
     const std::wstring strayLog = elsewhere.File(FallbackLogName());
     const Bytes stray = ReadFileBytes(strayLog);
     EXPECT_FALSE(Exists(strayLog)) << std::count(stray.begin(), stray.end(), '\n') << " lines went through the link";
+    // With the folder back in place, lines are written there again.
+    CallWithTheBoxUp(1200ms);
     EXPECT_GT(LinesStartingWith(ReadFallbackLog(), kNoPeerLine), 0u) << "no line was written at all";
 }
 

@@ -1,6 +1,7 @@
 #include "support/test_files.h"
 
 #include <chrono>
+#include <cwchar>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -59,28 +60,62 @@ bool StartUnixShell(const std::string& command) {
     return true;
 }
 
+namespace {
+
+bool ExistsAt(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Waits (at most 10 s) for a Unix program's work to show.
+template <class Done>
+bool WaitFor(Done done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+}
+
+// Whether `path` is a link: a reparse point by its path, or leading
+// elsewhere than itself when opened.
+bool IsLink(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
+    const HANDLE opened = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return false;
+    wchar_t final[MAX_PATH * 2] = {};
+    wchar_t full[MAX_PATH * 2] = {};
+    const DWORD finalLength = ::GetFinalPathNameByHandleW(opened, final, MAX_PATH * 2, FILE_NAME_NORMALIZED);
+    ::CloseHandle(opened);
+    const DWORD fullLength = ::GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
+    const wchar_t* shown = std::wcsncmp(final, L"\\\\?\\", 4) == 0 ? final + 4 : final;
+    return finalLength != 0 && fullLength != 0 && ::CompareStringOrdinal(shown, -1, full, -1, TRUE) != CSTR_EQUAL;
+}
+
+}  // namespace
+
 bool MakeSymbolicLink(const std::wstring& link, const std::wstring& target) {
-    const auto isLink = [&] {
-        const DWORD attributes = ::GetFileAttributesW(link.c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    };
     const std::optional<std::string> unixLink = UnixPathOf(link);
     const std::optional<std::string> unixTarget = UnixPathOf(target);
     if (unixLink && unixTarget) {
         if (!StartUnixShell("/bin/ln -s '" + *unixTarget + "' '" + *unixLink + "'")) return false;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (::GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES &&
-               std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return isLink();
+        return WaitFor([&] { return ExistsAt(link); }) && IsLink(link);
     }
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
     const DWORD folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
                              ? SYMBOLIC_LINK_FLAG_DIRECTORY
                              : 0;
     return ::CreateSymbolicLinkW(link.c_str(), target.c_str(), folder | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) &&
-           isLink();
+           IsLink(link);
+}
+
+void RemoveSymbolicLink(const std::wstring& link) {
+    const std::optional<std::string> unixLink = UnixPathOf(link);
+    if (unixLink && StartUnixShell("/bin/rm -f '" + *unixLink + "'")) {
+        WaitFor([&] { return !ExistsAt(link); });
+        return;
+    }
+    if (!::RemoveDirectoryW(link.c_str())) ::DeleteFileW(link.c_str());
 }
 
 }  // namespace vtx::test

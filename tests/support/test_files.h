@@ -41,9 +41,31 @@ bool StartUnixShell(const std::string& command);
 
 // Makes `link` a symbolic link to the folder or file `target`: under Wine a
 // Unix one (Wine's CreateSymbolicLinkW returns TRUE and makes nothing),
-// elsewhere with CreateSymbolicLinkW. True once `link` shows as a reparse
-// point by its path, as the library sees links; false when none could be
-// made (on Windows, without the privilege or developer mode).
+// elsewhere with CreateSymbolicLinkW. True once `link` exists and is seen
+// to be a link: a reparse point by its path, or a path whose final path is
+// another (Wine shows a Unix link to a file only so). False when none
+// could be made (on Windows, without the privilege or developer mode).
 bool MakeSymbolicLink(const std::wstring& link, const std::wstring& target);
+
+// Removes the link `link` itself, not what it leads to (Wine's DeleteFileW
+// and RemoveDirectoryW leave a Unix link in place).
+void RemoveSymbolicLink(const std::wstring& link);
+
+// A link made by MakeSymbolicLink for the life of the object.
+class ScopedSymbolicLink {
+public:
+    ScopedSymbolicLink(const std::wstring& link, const std::wstring& target)
+        : link_(link), made_(MakeSymbolicLink(link, target)) {}
+    ~ScopedSymbolicLink() {
+        if (made_) RemoveSymbolicLink(link_);
+    }
+    ScopedSymbolicLink(const ScopedSymbolicLink&) = delete;
+    ScopedSymbolicLink& operator=(const ScopedSymbolicLink&) = delete;
+    bool Made() const { return made_; }
+
+private:
+    std::wstring link_;
+    bool made_;
+};
 
 }  // namespace vtx::test
