@@ -113,10 +113,12 @@ HWND PeerDelivery::WalkForPeer() noexcept {
                 return nullptr;
             }
         }
-        // The end of the windows, or the window the walk stood on vanished
-        // meanwhile (FindWindowEx then finds nothing after it): only the
-        // latter is looked at again, from the top.
-        if (candidate == nullptr || ::IsWindow(candidate)) return nullptr;
+        // The end of the windows, or the window the walk stood on is gone or
+        // going: FindWindowEx then finds nothing after it, while IsWindow may
+        // still say yes (under Wine, during its destruction). So a walk that
+        // skipped windows looks again from the top, a few times at most;
+        // the verdicts kept make that cheap.
+        if (candidate == nullptr) return nullptr;
     }
     return nullptr;
 }

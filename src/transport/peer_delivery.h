@@ -16,8 +16,9 @@
 // that restarts has a new window, which the next send looks for. Verdicts
 // are kept per process, for as long as a window of it is seen alive, so a
 // process with thousands of windows is judged once; a walk judges at most
-// kJudgementsPerLookup processes anew, and starts again from the top when
-// the window it stood on vanished (FindWindowEx cannot go on from there).
+// kJudgementsPerLookup processes anew, and one that skipped windows looks
+// again from the top a few times: the window it stood on may have vanished,
+// and FindWindowEx cannot go on from there.
 #pragma once
 
 #include <windows.h>
