@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "sender_process.h"
 #include "stopwatch.h"
 
 namespace vtx::bench {
@@ -70,18 +71,16 @@ private:
     std::thread thread_;
 };
 
-// Triggers one delivery to window `target` and returns its time, or a
+// One server request from the sending process to window `target`: the time
+// from the moment its send began until the host's callback ran, or a
 // negative value when it did not arrive.
-double DeliverOnce(BenchContext& bench, HWND target) {
-    char command[96];
-    std::snprintf(command, sizeof(command), "serve narrow cb to=%lu",
-                  static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(target)));
+double DeliverOnce(SenderProcess& sender, HWND target) {
     ::ResetEvent(Stamps().event.get());
-    const long long start = Ticks();
-    if (!bench.peer.Command(command) || ::WaitForSingleObject(Stamps().event.get(), kDeliveryWaitMs) != WAIT_OBJECT_0) {
+    long long sentAt = 0;
+    if (!sender.Send(target, &sentAt) || ::WaitForSingleObject(Stamps().event.get(), kDeliveryWaitMs) != WAIT_OBJECT_0) {
         return -1;
     }
-    return TicksToMicroseconds(Stamps().ticks.load() - start);
+    return TicksToMicroseconds(Stamps().ticks.load() - sentAt);
 }
 
 // Has the peer send `count` server requests at once to window `target` and
@@ -128,10 +127,11 @@ void RunCallbackCases(BenchContext& bench) {
                     {"limit.callback", "limit callback", bench.raw.Window(), {}}};
     const auto iterations = static_cast<std::size_t>(bench.options.callbackIterations);
     RawCallbackThread limitWorker(bench.raw);
+    SenderProcess sender;
+    if (!sender.Ready()) Progress("  the sending process did not start: every delivery fails\n");
 
     for (int round = 1; round <= bench.options.rounds; ++round) {
         Progress("callback, round %d of %d\n", round, bench.options.rounds);
-        bench.peer.Use(Delivery::Inline);  // a peer that did not start is started again
         // Both sides shuffled together, so both meet the same load.
         std::vector<std::size_t> schedule(iterations, 0);
         schedule.insert(schedule.end(), iterations, 1);
@@ -139,7 +139,7 @@ void RunCallbackCases(BenchContext& bench) {
         std::vector<double> taken[2];
         for (const std::size_t index : schedule) {
             ::Sleep(static_cast<DWORD>(pause(random)));
-            const double elapsedUs = sides[index].target != nullptr ? DeliverOnce(bench, sides[index].target) : -1;
+            const double elapsedUs = sides[index].target != nullptr ? DeliverOnce(sender, sides[index].target) : -1;
             if (elapsedUs < 0) {
                 ++sides[index].rounds.failures;
             } else {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 
 #include "bench_context.h"
 #include "callback_cases.h"
@@ -10,9 +11,10 @@
 #include "latency_cases.h"
 #include "machine_info.h"
 #include "memory_case.h"
-#include "reload_case.h"
 #include "micro_timings.h"
+#include "reload_case.h"
 #include "report.h"
+#include "sender_process.h"
 #include "throughput_cases.h"
 
 namespace vtx::bench {
@@ -95,6 +97,8 @@ int Run(const Options& options) {
 
 int wmain(int argc, wchar_t** argv) {
     using namespace vtx::bench;
+    // The benchmark's own sending process (see sender_process.h).
+    if (argc == 3 && std::wcscmp(argv[1], L"--sender") == 0) return SenderProcess::Serve(argv[2]);
     const Options options = ParseOptions(argc, argv);
     if (!options.error.empty()) {
         std::fprintf(stderr, "vtxbench: %s (see vtxbench --help)\n", options.error.c_str());
