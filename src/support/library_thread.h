@@ -49,14 +49,14 @@ public:
     bool Running() noexcept;
     bool IsCurrent() const noexcept { return ::GetCurrentThreadId() == threadId_.load(); }
 
-    // From the owner: the thread's WaitForWake returns.
+    // From the owner: the thread's WaitForWake returns. A wake-up given
+    // while the thread does not wait is kept for its next WaitForWake (one,
+    // however many came), so none is lost between a look and the wait.
     void Wake() noexcept;
     // On the thread: whether Stop asked it to end.
     bool StopRequested() const noexcept { return stopRequested_.load(); }
-    // On the thread: forgets earlier wake-ups; whatever comes from here on
-    // wakes the next WaitForWake.
-    void ClearWake() noexcept;
-    // On the thread: waits until woken or asked to stop, at most `timeoutMs`.
+    // On the thread: waits until woken or asked to stop, at most `timeoutMs`;
+    // the wake-up it returns on is used up.
     void WaitForWake(std::uint32_t timeoutMs) noexcept;
 
     // On the thread: it is ready for what its owner waits for (the loop's
@@ -89,7 +89,7 @@ private:
     UniqueHandle thread_;
     std::atomic<DWORD> threadId_{0};
     UniqueHandle begun_;   // the thread runs our code
-    UniqueHandle wake_;    // work, or the request to stop
+    UniqueHandle wake_;    // work, or the request to stop; auto-reset
     UniqueHandle ended_;   // the thread's last act
     UniqueHandle parked_;  // never signalled (see End)
     bool ready_ = false;  // under startLock_

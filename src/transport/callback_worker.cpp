@@ -171,9 +171,8 @@ void CallbackWorker::Serve(LibraryThread& thread) noexcept {
     const auto pollDue = [&] { return !polledOnce || MonotonicMs() - lastPoll >= kPollIntervalMs; };
 
     while (!thread.StopRequested()) {
-        // Cleared before looking: whatever arrives from here on wakes it again.
-        thread.ClearWake();
-        if (thread.StopRequested()) break;
+        // A wake-up that came while it looked is kept for the next wait: at
+        // worst one turn more finds nothing new.
         if (!SessionOpen()) {
             polledOnce = false;  // a new session starts with a poll
             thread.WaitForWake(INFINITE);
