@@ -8,12 +8,20 @@ namespace {
 
 const char* RuleOf(Delivery delivery) { return delivery == Delivery::Inline ? "answer * inline" : "answer * late=0"; }
 
+// A peer answers no poll (docs/protocol.md); told to answer every code, it
+// would answer each poll of the callback worker with an empty server
+// request, and the host's callback would be called every 100 ms in the
+// middle of the deliveries it times.
+constexpr char kPollRule[] = "answer 1008,2008 silent";
+
 }  // namespace
 
 bool PeerRunner::Start() {
     process_.reset();  // ends an old peer before the new one shows its window
     const std::string rule = RuleOf(delivery_);
-    process_ = std::make_unique<test::PeerProcess>(std::vector<std::wstring>{L"-c", {rule.begin(), rule.end()}});
+    const std::string polls = kPollRule;
+    process_ = std::make_unique<test::PeerProcess>(
+        std::vector<std::wstring>{L"-c", {rule.begin(), rule.end()}, L"-c", {polls.begin(), polls.end()}});
     return Window() != nullptr;
 }
 
@@ -23,6 +31,8 @@ bool PeerRunner::Use(Delivery delivery) {
     return Reapply() || Start();
 }
 
-bool PeerRunner::Reapply() { return Window() != nullptr && Command(RuleOf(delivery_)); }
+bool PeerRunner::Reapply() {
+    return Window() != nullptr && Command((std::string(RuleOf(delivery_)) + "\n" + kPollRule).c_str());
+}
 
 }  // namespace vtx::bench
