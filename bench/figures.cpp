@@ -104,7 +104,7 @@ StepEstimate EstimateLibrarySteps(const Results& results) {
          MicroMedian(results, "micro.round_trip_envelopes.wide")},
         {"request ID (GUID and text)", 1, MicroMedian(results, "micro.request_id.narrow"),
          MicroMedian(results, "micro.request_id.wide")},
-        {"FindWindowW of the peer", 1, MicroMedian(results, "micro.find_window"),
+        {"FindWindowExW of the peer", 1, MicroMedian(results, "micro.find_window"),
          MicroMedian(results, "micro.find_window")},
         {"less the limit's own wake (event set, waited for)", -1, MicroMedian(results, "micro.event_set_wait"),
          MicroMedian(results, "micro.event_set_wait")},

@@ -15,40 +15,24 @@ struct LatencyCase {
     const char* key = "";
     const char* label = "";
     Delivery delivery = Delivery::Inline;
-    int iterations = 0;
-    int warmup = 0;
     std::function<bool()> roundTrip;
     LatencyRounds rounds;
 };
-
-LatencyCase MakeCase(const char* key, const char* label, Delivery delivery, int iterations, int warmup,
-                     std::function<bool()> roundTrip) {
-    LatencyCase made;
-    made.key = key;
-    made.label = label;
-    made.delivery = delivery;
-    made.iterations = iterations;
-    made.warmup = warmup;
-    made.roundTrip = std::move(roundTrip);
-    return made;
-}
 
 // One round of every case the peer answers with `delivery`. Their round
 // trips are shuffled together, so whatever else the machine does at a given
 // moment falls on the library and on the limit alike.
 void RunRound(BenchContext& bench, std::vector<LatencyCase*>& group, Delivery delivery, std::mt19937& random) {
     if (group.empty()) return;
+    const auto iterations = static_cast<std::size_t>(bench.options.iterations);
     if (!bench.peer.Use(delivery)) {
-        for (LatencyCase* latencyCase : group) {
-            latencyCase->rounds.failures += static_cast<std::size_t>(latencyCase->iterations);
-        }
+        for (LatencyCase* latencyCase : group) latencyCase->rounds.failures += iterations;
         return;
     }
     std::vector<std::size_t> schedule;
     for (std::size_t index = 0; index < group.size(); ++index) {
-        LatencyCase& latencyCase = *group[index];
-        for (int i = 0; i < latencyCase.warmup; ++i) latencyCase.roundTrip();
-        schedule.insert(schedule.end(), static_cast<std::size_t>(latencyCase.iterations), index);
+        for (int i = 0; i < bench.options.warmup; ++i) group[index]->roundTrip();
+        schedule.insert(schedule.end(), iterations, index);
     }
     std::shuffle(schedule.begin(), schedule.end(), random);
 
@@ -79,36 +63,27 @@ void RunLatencyCases(BenchContext& bench) {
     const auto rawTrip = [&bench, &sender](Form form) {
         return [&bench, &sender, form] { return bench.raw.RoundTrip(sender, bench.peer.Window(), form); };
     };
-    const int fast = options.iterations;
-    const int late = options.lateIterations;
-    const int warm = options.warmup;
-    const int lateWarm = (options.warmup + 4) / 5;
     LibraryClient& library = bench.library;
+    const auto narrow = [&library] { return library.RequestNarrow(); };
+    const auto wide = [&library] { return library.RequestWide(); };
 
     std::vector<LatencyCase> cases;
-    if (options.Runs("limit")) {
-        cases.push_back(MakeCase("limit.narrow.inline", "limit narrow inline", Delivery::Inline, fast, warm,
-                                 rawTrip(Form::Narrow)));
-        cases.push_back(
-            MakeCase("limit.wide.inline", "limit wide inline", Delivery::Inline, fast, warm, rawTrip(Form::Wide)));
-    }
-    if (options.Runs("library")) {
-        cases.push_back(MakeCase("library.narrow.inline", "library narrow inline (vtx_sendrequest)", Delivery::Inline,
-                                 fast, warm, [&library] { return library.RequestNarrow(); }));
-        cases.push_back(MakeCase("library.wide.inline", "library wide inline (vtx_sendrequestw)", Delivery::Inline,
-                                 fast, warm, [&library] { return library.RequestWide(); }));
-    }
-    if (options.Runs("limit")) {
-        cases.push_back(
-            MakeCase("limit.narrow.late", "limit narrow late", Delivery::Late, fast, warm, rawTrip(Form::Narrow)));
-        cases.push_back(
-            MakeCase("limit.wide.late", "limit wide late", Delivery::Late, fast, warm, rawTrip(Form::Wide)));
-    }
-    if (options.Runs("library")) {
-        cases.push_back(MakeCase("library.narrow.late", "library narrow late (vtx_sendrequest)", Delivery::Late, late,
-                                 lateWarm, [&library] { return library.RequestNarrow(); }));
-        cases.push_back(MakeCase("library.wide.late", "library wide late (vtx_sendrequestw)", Delivery::Late, late,
-                                 lateWarm, [&library] { return library.RequestWide(); }));
+    for (const Delivery delivery : {Delivery::Inline, Delivery::Late}) {
+        const bool isInline = delivery == Delivery::Inline;
+        if (options.Runs("limit")) {
+            cases.push_back({isInline ? "limit.narrow.inline" : "limit.narrow.late",
+                             isInline ? "limit narrow inline" : "limit narrow late", delivery, rawTrip(Form::Narrow), {}});
+            cases.push_back({isInline ? "limit.wide.inline" : "limit.wide.late",
+                             isInline ? "limit wide inline" : "limit wide late", delivery, rawTrip(Form::Wide), {}});
+        }
+        if (options.Runs("library")) {
+            cases.push_back({isInline ? "library.narrow.inline" : "library.narrow.late",
+                             isInline ? "library narrow inline (vtx_sendrequest)" : "library narrow late (vtx_sendrequest)",
+                             delivery, narrow, {}});
+            cases.push_back({isInline ? "library.wide.inline" : "library.wide.late",
+                             isInline ? "library wide inline (vtx_sendrequestw)" : "library wide late (vtx_sendrequestw)",
+                             delivery, wide, {}});
+        }
     }
 
     // Grouped by how the peer answers, so it switches twice per round.

@@ -14,6 +14,7 @@
 #include "transport/form_traits.h"
 #include "transport/outbound_envelope.h"
 #include "transport/request_id.h"
+#include "transport/server_request_queue.h"
 #include "transport/window_names.h"
 
 namespace vtx::bench {
@@ -68,6 +69,16 @@ private:
 
     std::vector<Timing> timings_;  // in the order first timed
 };
+
+// The text the callback case's sender sends.
+constexpr char kServerRequestText[] = "cb";
+
+// What the bridge window does with a narrow server request's text.
+bool QueueText(ServerRequestQueue& queue, const ReceivedText& text) {
+    const char* refusal = nullptr;
+    Owned<QueuedText> queued = NarrowForm::ToQueued(text, &refusal);
+    return queued && queue.Push(std::move(queued)) == ServerRequestQueue::Admission::Kept;
+}
 
 template <class Char, std::size_t N>
 void WriteAscii(Char (&field)[N], const char* text) {
@@ -128,16 +139,7 @@ void SendSilently(BenchContext& bench, std::uint32_t messageCode, Envelope& enve
 void RunOneRound(BenchContext& bench, MicroSet& micro) {
     const int n = bench.options.microIterations;
 
-    micro.Time("micro.envelope.narrow", "blank envelope, narrow: allocate, zero, free", n, [] {
-        auto envelope = MakeBlankEnvelope<MessageEnvelope>();
-        Keep(envelope.get());
-    });
-    micro.Time("micro.envelope.wide", "blank envelope, wide: allocate, zero, free", n, [] {
-        auto envelope = MakeBlankEnvelope<MessageEnvelopeW>();
-        Keep(envelope.get());
-    });
-
-    // What the library does instead: its spare, blanked when given back.
+    // The library's request envelope: its spare, blanked when given back.
     micro.Time("micro.outbound_envelope.narrow", "spare envelope, narrow: take, blank, give back", n, [] {
         auto envelope = TakeBlankEnvelope<MessageEnvelope>();
         Keep(envelope.get());
@@ -158,16 +160,9 @@ void RunOneRound(BenchContext& bench, MicroSet& micro) {
         Keep(wide->requestId);
     });
 
-    // What a named-mutex section costs (the library no longer takes any).
-    UniqueHandle namedMutex(::CreateMutexW(nullptr, FALSE, L"VtxBenchProbe"));
-    micro.Time("micro.named_mutex", "named mutex: wait and release", n, [&namedMutex] {
-        ::WaitForSingleObject(namedMutex.get(), INFINITE);
-        ::ReleaseMutex(namedMutex.get());
-    });
-
     bench.peer.Use(Delivery::Inline);
-    micro.Time("micro.find_window", "FindWindowW of the peer's class", n,
-               [] { Keep(::FindWindowW(kPeerClassName, nullptr)); });
+    micro.Time("micro.find_window", "FindWindowExW of the peer's class, from the top", n,
+               [] { Keep(::FindWindowExW(nullptr, nullptr, kPeerClassName, nullptr)); });
 
     const auto narrowAnswer = SampleAnswer<MessageEnvelope>();
     const auto wideAnswer = SampleAnswer<MessageEnvelopeW>();
@@ -199,6 +194,21 @@ void RunOneRound(BenchContext& bench, MicroSet& micro) {
         Keep(answer.get());
     });
 
+    // A narrow server request on its way to the callback, within the library:
+    // kept (converted to UTF-16 and queued) on the bridge window's thread,
+    // then taken and converted back for the host on the worker's.
+    ServerRequestQueue queue(2, 1024);
+    const ReceivedText text{reinterpret_cast<const unsigned char*>(kServerRequestText), sizeof(kServerRequestText) - 1};
+    micro.Time("micro.server_request.kept", "server request kept, narrow: to UTF-16, queued", n, [&queue, &text] {
+        if (!QueueText(queue, text)) return;
+        queue.Clear();
+    });
+    micro.Time("micro.server_request.kept_handed", "server request kept, then taken and to ANSI", n, [&queue, &text] {
+        if (!QueueText(queue, text)) return;
+        const Owned<QueuedText> taken = queue.TakeOldest();
+        if (taken) NarrowForm::WithHostText(*taken, [](const char* units, std::size_t) { Keep(units); });
+    });
+
     UniqueHandle event(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     micro.Time("micro.event_set_wait", "event set, then waited for (the limit's wake)", n, [&event] {
         ::SetEvent(event.get());
@@ -219,7 +229,6 @@ void RunOneRound(BenchContext& bench, MicroSet& micro) {
                [&bench, &wide] { SendSilently(bench, code::kSendRequestW, *wide); });
     bench.peer.Reapply();  // back to answering
 
-    micro.Time("micro.sleep_100", "Sleep(100), the wait's pause", std::min(n, 5), [] { ::Sleep(100); });
 }
 
 }  // namespace

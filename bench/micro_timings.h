@@ -1,8 +1,8 @@
-// The library's steps one at a time, each timed on its own: allocating and
-// zeroing an envelope, making a request ID, a section under the named mutex,
-// a lookup of the peer's window, copying an answer out, one WM_COPYDATA hop,
-// a thread woken by an event, and the pause the wait sleeps. They explain
-// where a library round trip spends the time the limit does not.
+// The library's steps one at a time, each timed on its own: its request
+// envelope taken and blanked, a request ID, a lookup of the peer's window, an
+// answer copied out, a server request kept and handed over, a thread woken by
+// an event, one WM_COPYDATA hop. They explain where a library round trip or
+// delivery spends the time the limit does not.
 #pragma once
 
 #include "bench_context.h"

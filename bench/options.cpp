@@ -22,9 +22,8 @@ const char kUsage[] =
     "                            micro      the library's steps one by one\n"
     "                            reload     load/unload cycles, plain and with a session\n"
     "  --rounds <n>            rounds per case, interleaved (default 3)\n"
-    "  --iterations <n>        round trips per round: limit, library inline (default 800)\n"
-    "  --late-iterations <n>   round trips per round: library late (default 800)\n"
-    "  --callback-iterations <n> per round, callback cases (default 25)\n"
+    "  --iterations <n>        round trips per round and case (default 800)\n"
+    "  --callback-iterations <n> per round, callback cases (default 100)\n"
     "  --duration-ms <n>       per throughput run, 4 runs per round (default 600)\n"
     "  --memory-requests <n>   requests between the memory readings (default 100000)\n"
     "  --burst <n>             server requests sent at once, callback case (default 1000)\n"
@@ -74,7 +73,6 @@ bool ParseCases(const std::wstring& list, std::set<std::string>* cases) {
 void MakeQuick(Options* options) {
     options->rounds = 1;
     options->iterations = 20;
-    options->lateIterations = 3;
     options->callbackIterations = 3;
     options->durationMs = 200;
     options->memoryRequests = 200;
@@ -97,7 +95,6 @@ Options ParseOptions(int argc, wchar_t** argv) {
     const CountOption counts[] = {
         {L"--rounds", &options.rounds, 1},
         {L"--iterations", &options.iterations, 1},
-        {L"--late-iterations", &options.lateIterations, 1},
         {L"--callback-iterations", &options.callbackIterations, 1},
         {L"--duration-ms", &options.durationMs, 10},
         {L"--memory-requests", &options.memoryRequests, 1},
@@ -149,7 +146,6 @@ std::vector<std::string> Options::Describe() const {
         "cases=" + (caseList.empty() ? std::string("all") : caseList),
         "rounds=" + std::to_string(rounds),
         "iterations=" + std::to_string(iterations),
-        "late_iterations=" + std::to_string(lateIterations),
         "callback_iterations=" + std::to_string(callbackIterations),
         "duration_ms=" + std::to_string(durationMs),
         "memory_requests=" + std::to_string(memoryRequests),

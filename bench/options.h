@@ -9,9 +9,8 @@ namespace vtx::bench {
 
 struct Options {
     int rounds = 3;               // every case runs this often, rounds interleaved
-    int iterations = 800;         // per round: limit cases, library inline cases
-    int lateIterations = 800;     // per round: library late cases
-    int callbackIterations = 25;  // per round: callback delivery, library and limit
+    int iterations = 800;         // per round and latency case
+    int callbackIterations = 100; // per round: callback delivery, library and limit
     int durationMs = 600;         // per throughput run (four per thread count and round)
     int memoryRequests = 100000;  // requests between the two memory readings
     int burst = 1000;             // per round: server requests sent at once, callback burst case
@@ -19,7 +18,7 @@ struct Options {
     int floodCallbackMs = 5;      // the flood's slow callback: pause per text
     int reloadCycles = 300;       // load/unload cycles per reload case
     int microIterations = 2000;   // per micro-timing
-    int warmup = 20;              // untimed round trips before each fast case (late: a fifth)
+    int warmup = 20;              // untimed round trips before each latency case and round
     std::set<std::string> cases;  // empty: every case
     std::wstring jsonPath;        // empty: no JSON file
     bool help = false;
