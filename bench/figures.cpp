@@ -95,7 +95,8 @@ StepEstimate EstimateLibrarySteps(const Results& results) {
     estimate.available = true;
     // The frame of one inline round trip: a blank request (the spare), its
     // ID, the registration, filing and taking (in-process locks only), the
-    // send with one lookup of the peer, the answer decoded;
+    // send to the kept peer window once its owner is checked, the answer
+    // decoded;
     // less what the limit does that the library does not (it sets and waits
     // for an event).
     estimate.lines = {
@@ -104,8 +105,8 @@ StepEstimate EstimateLibrarySteps(const Results& results) {
          MicroMedian(results, "micro.round_trip_envelopes.wide")},
         {"request ID (GUID and text)", 1, MicroMedian(results, "micro.request_id.narrow"),
          MicroMedian(results, "micro.request_id.wide")},
-        {"FindWindowExW of the peer", 1, MicroMedian(results, "micro.find_window"),
-         MicroMedian(results, "micro.find_window")},
+        {"owner of the kept peer window", 1, MicroMedian(results, "micro.peer_owner"),
+         MicroMedian(results, "micro.peer_owner")},
         {"less the limit's own wake (event set, waited for)", -1, MicroMedian(results, "micro.event_set_wait"),
          MicroMedian(results, "micro.event_set_wait")},
     };

@@ -161,6 +161,14 @@ void RunOneRound(BenchContext& bench, MicroSet& micro) {
     });
 
     bench.peer.Use(Delivery::Inline);
+    // Every send asks who owns the peer window it keeps; a lookup, when that
+    // window is gone, walks the windows of the peer's class.
+    const HWND peer = bench.peer.Window();
+    micro.Time("micro.peer_owner", "owner of the kept peer window (GetWindowThreadProcessId)", n, [peer] {
+        DWORD processId = 0;
+        ::GetWindowThreadProcessId(peer, &processId);
+        Keep(&processId);
+    });
     micro.Time("micro.find_window", "FindWindowExW of the peer's class, from the top", n,
                [] { Keep(::FindWindowExW(nullptr, nullptr, kPeerClassName, nullptr)); });
 
