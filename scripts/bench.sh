@@ -2,8 +2,8 @@
 # Builds vtxbench.exe (with vtxbridge.dll and vtxpeer.exe), then measures the
 # library against the transport's own limit under Wine and Xvfb. Arguments go
 # to vtxbench, e.g. scripts/bench.sh --json bench.json, or --quick, or --help.
-# The default run takes about 2½ minutes on a quiet machine; see
-# docs/performance.md.
+# The default run takes about 4½ minutes on a machine shared with other
+# builds; see docs/performance.md.
 #
 # VTX_BENCH_PRESET=mingw64 measures the 64-bit build (default mingw, the
 # 32-bit one). VTX_BENCH_PEER=mingw or mingw64 talks to that build's
