@@ -108,11 +108,7 @@ std::string Report(const std::string& output, int lines) {
 
 // The running test again, in a child process of this executable.
 ChildProcess::Outcome RunThisTestInChild(std::chrono::milliseconds timeout) {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    return ChildProcess::Run(ChildProcess::ThisProgram(),
-                             {L"--gtest_filter=" + std::wstring(name.begin(), name.end())}, timeout,
-                             {{kChildVariable, L"1"}});
+    return ChildProcess::RunThisTestAgain({{kChildVariable, L"1"}}, timeout);
 }
 
 // The race shows in some runs only: two children are run, and the

@@ -18,8 +18,6 @@ Milliseconds TimeOf(const std::function<void()>& call) {
     return std::chrono::steady_clock::now() - start;
 }
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 // Whether process `processId` refuses to be opened for the queries that
 // judge a peer: its windows then cannot be judged.
 bool Unjudgeable(DWORD processId) {
@@ -38,11 +36,6 @@ bool AppendLockHeldElsewhere(const std::wstring& log) {
         return false;  // the handle's close lets go of the lock just taken
     }
     return GetLastError() == ERROR_LOCK_VIOLATION;
-}
-
-std::size_t LinesStartingWith(const std::vector<std::string>& lines, const std::string& start) {
-    return static_cast<std::size_t>(
-        std::count_if(lines.begin(), lines.end(), [&](const std::string& line) { return line.rfind(start, 0) == 0; }));
 }
 
 constexpr char kNoPeerLine[] = "[SendMessageCopyData] Not found VantixConnect handle.";
@@ -115,12 +108,12 @@ TEST_F(HostileDesktop, BridgeWindowMemoryIsNotTrusted) {
     }
 }
 
-// The log's folder (the host's current folder, as C:\vantix\log is absent)
+// The log's folder (the host's current folder, as the library's own is absent)
 // is swapped for a link to another folder and back, over and over, while
 // the host writes lines: none reaches the other folder, and no file is left
 // there.
 TEST_F(HostileDesktop, LogFolderSwappedForALinkSendsNoLineElsewhere) {
-    if (LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
+    VTX_SKIP_IF_THE_LOG_IS_SHARED();
     const ScopedCurrentFolder folder;
     const std::optional<std::string> unixFolder = UnixPathOf(folder.Path());
     if (!unixFolder) GTEST_SKIP() << "Windows keeps a process's current folder open: it cannot be swapped";
@@ -153,7 +146,7 @@ TEST_F(HostileDesktop, LogFolderSwappedForALinkSendsNoLineElsewhere) {
     polling = false;
     watch.join();
     CloseHandle(CreateFileW(stop.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(WaitUntil([&] { return Exists(done); }, kPatience)) << "the folder was not put back";
+    ASSERT_TRUE(WaitUntil([&] { return PathExists(done); }, kPatience)) << "the folder was not put back";
     DeleteFileW(stop.c_str());
     DeleteFileW(done.c_str());
     if (HasFatalFailure()) return;
@@ -161,7 +154,7 @@ TEST_F(HostileDesktop, LogFolderSwappedForALinkSendsNoLineElsewhere) {
 
     const std::wstring strayLog = elsewhere.File(FallbackLogName());
     const Bytes stray = ReadFileBytes(strayLog);
-    EXPECT_FALSE(Exists(strayLog)) << std::count(stray.begin(), stray.end(), '\n') << " lines went through the link";
+    EXPECT_FALSE(PathExists(strayLog)) << std::count(stray.begin(), stray.end(), '\n') << " lines went through the link";
     // With the folder back in place, lines are written there again.
     CallWithTheBoxUp(1200ms);
     EXPECT_GT(LinesStartingWith(ReadFallbackLog(), kNoPeerLine), 0u) << "no line was written at all";
@@ -170,7 +163,7 @@ TEST_F(HostileDesktop, LogFolderSwappedForALinkSendsNoLineElsewhere) {
 // A reader of the log keeps the byte the library locks for each append: the
 // host waits for it once, within the bound, then writes without it.
 TEST_F(HostileDesktop, ForeignAppendLockCostsOneBoundedWait) {
-    if (LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
+    VTX_SKIP_IF_THE_LOG_IS_SHARED();
     const ScopedCurrentFolder folder;
     ASSERT_NO_FATAL_FAILURE(StartPeer(false));
     ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
@@ -242,7 +235,7 @@ TEST_F(HostileDesktop, ManyUnjudgeableWindowsAheadOfThePeerDoNotSlowEachSend) {
 // a loop: the line each send that finds no peer writes is limited like every
 // line another process can provoke, and what was left out is counted.
 TEST_F(HostileDesktop, NoPeerLineIsLimited) {
-    if (LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
+    VTX_SKIP_IF_THE_LOG_IS_SHARED();
     const ScopedCurrentFolder folder;
     ASSERT_NO_FATAL_FAILURE(LoseThePeer());
     const auto start = std::chrono::steady_clock::now();

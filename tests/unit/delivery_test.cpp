@@ -37,7 +37,7 @@ LRESULT SendBlankPoll(BridgeContext& context) {
 using BridgeClassSquatter = test::WindowStandIn;
 
 TEST(DeliveryWithoutBridgeWindow, GivesUpAfterFiftyAttemptsAndStartsOverNextTime) {
-    if (test::LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
+    VTX_SKIP_IF_THE_LOG_IS_SHARED();
     test::ScopedCurrentFolder folder;
     test::WindowStandIn peer(kPeerClassName);
     ASSERT_NE(peer.Handle(), nullptr);
@@ -100,14 +100,8 @@ TEST(DeliveryWithAnotherHost, TakesTheBridgeWindowOfThisProcessOnly) {
     const UniqueHandle ready(::CreateEventW(nullptr, TRUE, FALSE, (L"vtxtest-other-ready-" + self).c_str()));
     const UniqueHandle done(::CreateEventW(nullptr, TRUE, FALSE, (L"vtxtest-other-done-" + self).c_str()));
     ASSERT_TRUE(ready && done);
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string name = std::string(info->test_suite_name()) + "." + info->name();
     test::ChildProcess::Outcome other;
-    std::thread otherHost([&] {
-        other = test::ChildProcess::Run(test::ChildProcess::ThisProgram(),
-                                        {L"--gtest_filter=" + std::wstring(name.begin(), name.end())}, 90s,
-                                        {{kOtherHostVariable, self}});
-    });
+    std::thread otherHost([&] { other = test::ChildProcess::RunThisTestAgain({{kOtherHostVariable, self}}, 90s); });
     const bool otherReady = ::WaitForSingleObject(ready.get(), 30000) == WAIT_OBJECT_0;
     if (otherReady) {
         const HWND firstFound = ::FindWindowExW(HWND_MESSAGE, nullptr, kBridgeClassName, nullptr);
