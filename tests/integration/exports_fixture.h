@@ -44,8 +44,6 @@ using Bytes = std::vector<unsigned char>;
 inline constexpr auto kPatience = 5s;
 // How long "nothing more happens" is watched; the worker polls every 100 ms.
 inline constexpr auto kQuietPeriod = 400ms;
-// The caption of the library's "start the peer first" message box.
-inline constexpr wchar_t kErrorBoxCaption[] = L"\uC624\uB958";
 
 inline constexpr int kOk = VTX_RESULT_OK;
 inline constexpr int kNoCallback = VTX_RESULT_NO_CALLBACK;

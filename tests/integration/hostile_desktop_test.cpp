@@ -4,6 +4,7 @@
 #include "exports_fixture.h"
 #include "support/child_process.h"
 #include "support/process_windows.h"
+#include "support/log_limiter.h"
 #include "support/scoped_folder.h"
 #include "transport/window_names.h"
 
@@ -39,6 +40,19 @@ bool AppendLockHeldElsewhere(const std::wstring& log) {
 }
 
 constexpr char kNoPeerLine[] = "[SendMessageCopyData] Not found VantixConnect handle.";
+constexpr std::size_t kPerSecond = LogLimiter::kLinesPerWindow;
+
+// How many lines of a kind ("refused messages") the log's limit left out,
+// as its summary lines count them.
+std::size_t LeftOut(const std::vector<std::string>& lines, const std::string& kind) {
+    const std::string summary = "[WriteLog] %d more " + kind + " within one second were not written.";
+    std::size_t leftOut = 0;
+    for (const std::string& line : lines) {
+        int more = 0;
+        if (std::sscanf(line.c_str(), summary.c_str(), &more) == 1) leftOut += static_cast<std::size_t>(more);
+    }
+    return leftOut;
+}
 
 class HostileDesktop : public ExportsTest {
 protected:
@@ -62,7 +76,7 @@ protected:
         std::thread boxed(poll);
         const bool boxUp = WaitUntil(
             [] {
-                const HWND box = FindWindowW(L"#32770", kErrorBoxCaption);
+                const HWND box = FindWindowW(L"#32770", kRunPeerFirstCaption);
                 return box != nullptr && IsWindowVisible(box);
             },
             kPatience);
@@ -86,9 +100,10 @@ protected:
 };
 
 // Another process overwrites the bridge window's GWLP_USERDATA (with an
-// address, or with 0), or sends it a WM_NCCREATE of its own: the host goes
-// on taking answers and server requests.
-TEST_F(HostileDesktop, BridgeWindowMemoryIsNotTrusted) {
+// address, or with 0), sends it a WM_NCCREATE of its own, or posts it a
+// WM_CLOSE and its thread a WM_QUIT: the host goes on taking answers and
+// server requests.
+TEST_F(HostileDesktop, BridgeWindowOutlivesForeignWritesAndMessages) {
     ASSERT_NO_FATAL_FAILURE(StartPeer(false));
     ASSERT_EQ(Lib().init(1, "cb", 0, &RecordNarrowCallback), kOk);
     const HWND bridge = BridgeWindowOf(GetCurrentProcessId());
@@ -106,6 +121,40 @@ TEST_F(HostileDesktop, BridgeWindowMemoryIsNotTrusted) {
         ASSERT_TRUE(Peer("serve narrow served")) << "the bridge window refused a server request";
         ASSERT_TRUE(CallbackLog::Instance().WaitFor(++served, kPatience)) << "the callback got no server request";
     }
+
+    ASSERT_TRUE(PostMessageW(bridge, WM_CLOSE, 0, 0));
+    ASSERT_TRUE(PostThreadMessageW(GetWindowThreadProcessId(bridge, nullptr), WM_QUIT, 0, 0));
+    // Posted messages wait behind sent ones: give the loop time to take them.
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(IsWindow(bridge));
+    EXPECT_EQ(Lib().iswcalive(), kOk) << "the host takes no answer";
+    ASSERT_TRUE(Peer("serve narrow served"));
+    EXPECT_TRUE(CallbackLog::Instance().WaitFor(++served, kPatience)) << "the callback got no server request";
+}
+
+// A peer, or any other program, sends the bridge window messages it refuses:
+// each refusal is logged with its reason, and a flood of them is cut to five
+// lines a second, the rest counted.
+TEST_F(HostileDesktop, RefusedMessagesAreLoggedAndLimited) {
+    VTX_SKIP_IF_THE_LOG_IS_SHARED();
+    const ScopedCurrentFolder folder;
+    ASSERT_NO_FATAL_FAILURE(StartPeer(false));
+    ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
+    // A length the library refuses: the bridge window answers 0, which fails
+    // the peer's command.
+    EXPECT_FALSE(Peer("serve wide refused length=0")) << "the bridge window took it";
+    const std::string refused = "[BridgeWindowProc] Refused message 2009 (" + std::to_string(sizeof(MessageEnvelopeW)) +
+                                " bytes): its length does not fit its text.";
+    EXPECT_EQ(LinesStartingWith(ReadFallbackLog(), refused), 1u);
+
+    ASSERT_TRUE(Peer("every 5 serve wide flood length=0"));
+    std::this_thread::sleep_for(2500ms);
+    ASSERT_TRUE(Peer("stop-timers"));
+    std::this_thread::sleep_for(1100ms);  // the last second ends...
+    EXPECT_FALSE(Peer("serve wide last length=0"));  // ...and the next line reports it
+    const std::vector<std::string> lines = ReadFallbackLog();
+    EXPECT_LE(LinesStartingWith(lines, refused), 1u + kPerSecond * 5u) << "more than five a second, about four seconds";
+    EXPECT_GT(LeftOut(lines, "refused messages"), 0u) << "the flood was not counted";
 }
 
 // The log's folder (the host's current folder, as the library's own is absent)
@@ -242,17 +291,9 @@ TEST_F(HostileDesktop, NoPeerLineIsLimited) {
     ASSERT_NO_FATAL_FAILURE(CallWithTheBoxUp(5s));
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
     const std::vector<std::string> lines = ReadFallbackLog();
-    std::size_t summarised = 0;
-    for (const std::string& line : lines) {
-        int more = 0;
-        if (std::sscanf(line.c_str(), "[WriteLog] %d more sends that found no peer within one second were not written.",
-                        &more) == 1) {
-            summarised += static_cast<std::size_t>(more);
-        }
-    }
-    EXPECT_LE(LinesStartingWith(lines, kNoPeerLine), 5u * static_cast<std::size_t>(seconds.count() + 1))
+    EXPECT_LE(LinesStartingWith(lines, kNoPeerLine), kPerSecond * static_cast<std::size_t>(seconds.count() + 1))
         << "more than five a second";
-    EXPECT_GT(summarised, 0u) << "the lines left out were not counted";
+    EXPECT_GT(LeftOut(lines, "sends that found no peer"), 0u) << "the lines left out were not counted";
 }
 
 }  // namespace

@@ -63,6 +63,17 @@ std::vector<std::string> ReadFallbackLog() {
     return lines;
 }
 
+std::vector<std::string> WithoutRequestIds(std::vector<std::string> lines) {
+    static const std::string marker = "request ID ";
+    for (std::string& line : lines) {
+        const std::size_t at = line.find(marker);
+        if (at == std::string::npos) continue;
+        const std::size_t end = line.find('.', at);
+        line.replace(at + marker.size(), end - at - marker.size(), "<id>");
+    }
+    return lines;
+}
+
 std::size_t LinesStartingWith(const std::vector<std::string>& lines, const std::string& start) {
     return static_cast<std::size_t>(
         std::count_if(lines.begin(), lines.end(), [&](const std::string& line) { return line.rfind(start, 0) == 0; }));

@@ -53,6 +53,10 @@ std::wstring FallbackLogName();
 // "[hh:mm:ss] " stamp; checks every stamp's form on the way.
 std::vector<std::string> ReadFallbackLog();
 
+// The lines with each "request ID <id>." shown as "request ID <id>.", for
+// lines whose IDs are fresh GUIDs.
+std::vector<std::string> WithoutRequestIds(std::vector<std::string> lines);
+
 // How many of `lines` start with `start`.
 std::size_t LinesStartingWith(const std::vector<std::string>& lines, const std::string& start);
 

@@ -63,6 +63,27 @@ TEST(DeliveryWithoutBridgeWindow, GivesUpAfterFiftyAttemptsAndStartsOverNextTime
     EXPECT_EQ(test::ReadFallbackLog(), expected);
 }
 
+// The first send starts the loop thread and waits for its window: one
+// attempt finds it, after the lookup's pause. Later sends look nothing up
+// and log nothing.
+TEST(DeliveryWithBridgeWindow, FirstSendLooksItUpOnceAndLogsIt) {
+    VTX_SKIP_IF_THE_LOG_IS_SHARED();
+    const test::ScopedCurrentFolder folder;
+    const test::WindowStandIn peer(kPeerClassName);
+    ASSERT_NE(peer.Handle(), nullptr);
+    BridgeContext context;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SendBlankPoll(context), 1);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 100ms) << "the lookup pauses after its attempt";
+    EXPECT_EQ(SendBlankPoll(context), 1);
+    EXPECT_EQ(SendBlankPoll(context), 1);
+    context.bridgeWindow.Stop();
+
+    const std::vector<std::string> expected = {"[GetWindowHandle] counter: 1",
+                                               "[GetWindowHandle] Message loop thread is found."};
+    EXPECT_EQ(test::ReadFallbackLog(), expected);
+}
+
 DWORD OwnerOf(HWND window) {
     DWORD owner = 0;
     ::GetWindowThreadProcessId(window, &owner);
