@@ -6,7 +6,6 @@
 #include "exports_fixture.h"
 #include "support/import_patch.h"
 #include "support/scoped_folder.h"
-#include "transport/window_names.h"
 
 namespace vtx::test {
 namespace {

@@ -33,6 +33,7 @@
 #include "common/envelope_helpers.h"
 #include "transport/envelope.h"
 #include "transport/message_codes.h"
+#include "transport/window_names.h"
 #include "vtxbridge.h"
 
 namespace vtx::test {
@@ -532,7 +533,7 @@ protected:
     void EndPeer() {
         ASSERT_TRUE(Peer("quit"));
         ASSERT_TRUE(peer_->WaitForExit(kPatience).has_value()) << "vtxpeer.exe did not end";
-        ASSERT_TRUE(WaitUntil([] { return FindWindowW(L"VantixConnect", nullptr) == nullptr; }, kPatience));
+        ASSERT_TRUE(WaitUntil([] { return FindWindowW(kPeerClassName, nullptr) == nullptr; }, kPatience));
     }
 
     std::vector<Recorded> Records() const { return ReadRecords(records_.Path()); }

@@ -20,6 +20,7 @@
 #include "support/process_counts.h"
 #include "support/process_windows.h"
 #include "support/unique_handle.h"
+#include "transport/window_names.h"
 
 namespace vtx::test {
 
@@ -180,7 +181,7 @@ TEST(Probes, EachSeesALeakMadeOnPurpose) {
 
 // Bridge windows of this process, found the way a second load would look.
 int OwnBridgeWindows() {
-    return static_cast<int>(WindowsOfProcess(HWND_MESSAGE, L"VantixBridge", ::GetCurrentProcessId()).size());
+    return static_cast<int>(WindowsOfProcess(HWND_MESSAGE, kBridgeClassName, ::GetCurrentProcessId()).size());
 }
 
 // One load, used one of three ways, and its unload. `Plain` loads and lets
@@ -208,7 +209,7 @@ void LoadUseUnload(ReloadWay way, int cycle) {
     library.Unload();
     EXPECT_EQ(OwnBridgeWindows(), 0) << "cycle " << cycle << ": the loop left its window";
     WNDCLASSW info{};
-    EXPECT_FALSE(::GetClassInfoW(::GetModuleHandleW(nullptr), L"VantixBridge", &info))
+    EXPECT_FALSE(::GetClassInfoW(::GetModuleHandleW(nullptr), kBridgeClassName, &info))
         << "cycle " << cycle << ": the class is still registered";
 }
 

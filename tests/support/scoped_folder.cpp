@@ -34,7 +34,9 @@ ScopedCurrentFolder::ScopedCurrentFolder() {
 ScopedCurrentFolder::~ScopedCurrentFolder() { ::SetCurrentDirectoryW(previous_.c_str()); }
 
 bool LibraryLogFolderExists() {
-    const DWORD attributes = ::GetFileAttributesW(kLibraryLogParent);
+    std::wstring parent(kLibraryLogFolder);
+    parent.erase(parent.find_last_of(L'\\'));
+    const DWORD attributes = ::GetFileAttributesW(parent.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 

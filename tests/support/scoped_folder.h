@@ -16,7 +16,6 @@ namespace vtx::test {
 // library makes its last level only: without the parent, lines fall back to
 // the current folder.
 inline constexpr wchar_t kLibraryLogFolder[] = L"C:\\vantix\\log\\vc";
-inline constexpr wchar_t kLibraryLogParent[] = L"C:\\vantix\\log";
 
 class ScopedCurrentFolder {
 public:
