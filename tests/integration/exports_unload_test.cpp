@@ -16,20 +16,6 @@ constexpr char kCompleted[] = "unload cycles completed";
 
 bool InChild() { return GetEnvironmentVariableW(kChildVariable, nullptr, 0) != 0; }
 
-// Where the loaded vtxbridge.dll is mapped.
-struct ImageRange {
-    const unsigned char* base = nullptr;
-    SIZE_T size = 0;
-};
-
-ImageRange LoadedImage() {
-    const auto base = reinterpret_cast<const unsigned char*>(GetModuleHandleW(L"vtxbridge.dll"));
-    if (base == nullptr) return {};
-    const auto* headers =
-        reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    return {base, headers->OptionalHeader.SizeOfImage};
-}
-
 // Threads that keep the processor busy while they live, so a library thread
 // may lose it at any instruction, as on a loaded machine.
 class BusyProcessors {
@@ -71,9 +57,9 @@ void RunUnloadCycles() {
         BridgeLibrary library;
         ASSERT_TRUE(library.Loaded()) << "cycle " << cycle;
         if (cycle == 0) {
-            const ImageRange image = LoadedImage();
-            std::printf("vtxbridge.dll mapped at %p-%p\n", static_cast<const void*>(image.base),
-                        static_cast<const void*>(image.base + image.size));
+            const ImageFence image;
+            std::printf("vtxbridge.dll mapped at %p-%p\n", static_cast<const void*>(image.Base()),
+                        static_cast<const void*>(image.End()));
         }
         if (cycle % 2 == 1) {
             ASSERT_EQ(library.init(0, "", 0, &RecordNarrowCallback), kOk) << "cycle " << cycle;
@@ -163,15 +149,13 @@ void UnloadWhileTheCallbackResponds() {
     ASSERT_TRUE(WaitUntil([] { return respondingCallbackEntered.load(); }, kPatience));
     std::this_thread::sleep_for(100ms);  // the peer is busy with the answer
 
-    const ImageRange image = LoadedImage();
+    ImageFence image;
     const auto start = std::chrono::steady_clock::now();
     library.Unload();
-    // The old image's range, reserved without access: any code of the old
-    // load that runs from now on faults at once, ending this process.
-    void* const fence = VirtualAlloc(const_cast<unsigned char*>(image.base), image.size, MEM_RESERVE, PAGE_NOACCESS);
+    const bool fenced = image.Close();
     const auto unloadTook =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    ASSERT_EQ(fence, image.base) << "the image is still mapped";
+    ASSERT_TRUE(fenced) << "the image is still mapped";
     EXPECT_LT(unloadTook, 3s) << "the unload took " << unloadTook.count() << " ms";
     EXPECT_EQ(respondingCallbackResult.load(), kTimedOut) << "the export had not returned into the callback";
     // A worker left in the export would come back into the old image now.
