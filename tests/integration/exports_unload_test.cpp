@@ -1,11 +1,13 @@
-// A host may unload vtxbridge.dll (FreeLibrary) and load it again. The
-// library's own threads must then be out of its code before it is unmapped;
-// a thread still inside crashes the host, or ends it without a word. Each
-// test runs its unload in a child process, so a crash fails the test instead
-// of ending the runner.
+// A host may unload vtxbridge.dll (FreeLibrary) at any moment and load it
+// again. The library's own threads must then be out of its code before it
+// is unmapped; a thread still inside crashes the host, or ends it without a
+// word. The races run their unloads in a child process, so that the child's
+// report says how far it got. (What many loads must not leave behind:
+// Reload in reliability_test.cpp.)
 #include <atomic>
 
 #include "exports_fixture.h"
+#include "support/process_counts.h"
 
 namespace vtx::test {
 namespace {
@@ -114,6 +116,37 @@ TEST(LibraryUnload, RepeatedUnloadsLeaveNoThreadRunningInTheUnmappedLibrary) {
             << "; 3 = crash report, 0 without the completion line = ended without a word):\n"
             << Report(child.output, 4);
     }
+}
+
+// The host unloads while its callback runs: the unload waits for the
+// callback to return, then stops the worker at once (its pause is cut
+// short), and no library thread outlives it; a new load works.
+std::atomic<int> slowCallbacksEntered{0};
+
+void VTX_CALL SlowCallback(const void*, unsigned int) {
+    ++slowCallbacksEntered;
+    std::this_thread::sleep_for(400ms);
+}
+
+TEST(LibraryUnload, WaitsForTheHostsCallbackThenStopsTheWorkerAtOnce) {
+    InstallCrashReport();
+    PeerProcess peer;
+    ASSERT_NE(peer.Window(), nullptr);
+    const int threadsBefore = ThreadCount();
+    {
+        BridgeLibrary library;
+        ASSERT_EQ(library.init(0, "", 0, &SlowCallback), kOk);
+        ASSERT_TRUE(peer.Command("serve narrow \"slow one\""));
+        ASSERT_TRUE(WaitUntil([] { return slowCallbacksEntered.load() == 1; }, kPatience));
+        const auto start = std::chrono::steady_clock::now();
+        library.Unload();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "the worker's pause is not cut short";
+        std::this_thread::sleep_for(600ms);  // a crash would come when the callback returned into unloaded code
+    }
+    ASSERT_TRUE(WaitUntil([&] { return ThreadCount() <= threadsBefore; }, 1s)) << "a library thread outlived the unload";
+    BridgeLibrary again;
+    ASSERT_EQ(again.init(0, "", 1, nullptr), kOk);
+    EXPECT_EQ(again.iswcalive(), kOk);
 }
 
 // --- An unload while the host's callback waits in an export -----------------

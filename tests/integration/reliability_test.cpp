@@ -141,12 +141,6 @@ TEST(Robustness, BridgeWindowSurvivesRandomAndMutatedMessages) {
 
 void __stdcall SlowCallback(const void*, unsigned int) { ::Sleep(300); }
 
-std::atomic<int> callbacksEntered{0};
-void __stdcall CountingSlowCallback(const void*, unsigned int) {
-    ++callbacksEntered;
-    ::Sleep(400);
-}
-
 // The four things a load could leave behind in the host process.
 struct ProcessProbes {
     int threads = 0;
@@ -243,32 +237,6 @@ TEST(Reload, CyclesLeaveNoTlsIndexHandleThreadOrAddressSpace) {
         << "grew from " << before.addressSpace / kMiB << " to " << after.addressSpace / kMiB << " MiB";
 }
 
-// The host unloads while its callback runs: the unload waits for the
-// callback to return, then stops the worker at once (its pause is cut
-// short), and nothing of the library runs on; a new load works.
-TEST(Reload, UnloadWhileTheHostsCallbackRuns) {
-    PeerProcess peer;
-    ASSERT_NE(peer.Window(), nullptr);
-    const int threadsBefore = ThreadCount();
-    {
-        BridgeLibrary library;
-        ASSERT_EQ(library.init(0, "", 0, &CountingSlowCallback), 200);
-        ASSERT_TRUE(peer.Command("serve narrow \"slow one\""));
-        for (int i = 0; i < 300 && callbacksEntered == 0; ++i) ::Sleep(10);
-        ASSERT_EQ(callbacksEntered.load(), 1);
-        // The callback is still sleeping: the unload waits for it to return.
-        const auto start = std::chrono::steady_clock::now();
-        library.Unload();
-        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "the worker's pause is not cut short";
-        ::Sleep(600);  // a crash would come when the callback returned into unloaded code
-    }
-    for (int i = 0; i < 50 && ThreadCount() > threadsBefore; ++i) ::Sleep(20);
-    EXPECT_EQ(ThreadCount(), threadsBefore) << "a library thread outlived the unload";
-    BridgeLibrary again;
-    ASSERT_EQ(again.init(0, "", 1, nullptr), 200);
-    EXPECT_EQ(again.iswcalive(), 200);
-}
-
 // Other programs may take the named mutexes "Response" and "ServerRequest"
 // (the library creates them, and any process of the session can open them):
 // one started here holds each until the test ends it.
@@ -354,25 +322,6 @@ TEST(ForeignMutexHolder, NothingWaitsForTheHoldersNotEvenTheUnload) {
     BridgeLibrary again;
     ASSERT_EQ(again.init(0, "", 1, nullptr), 200);
     EXPECT_EQ(again.iswcalive(), 200);
-}
-
-TEST(HungPeer, IsReportedNotDeliveredWhileASlowPeerIsWaitedFor) {
-    PeerProcess peer({L"-c", L"answer 1020 busy=1500"});
-    ASSERT_NE(peer.Window(), nullptr);
-    BridgeLibrary library;
-    ASSERT_EQ(library.init(0, "", 1, nullptr), 200);
-
-    // Alive but slow: spends 1.5 s on the message, and is waited for.
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(library.iswcalive(), 200);
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 1400ms);
-
-    // Hung: its thread has not looked at its messages for over five seconds.
-    ASSERT_TRUE(peer.Command("hang 9000"));
-    ::Sleep(5600);
-    start = std::chrono::steady_clock::now();
-    EXPECT_EQ(library.iswcalive(), 6);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "the host's thread is not held by a hung peer";
 }
 
 TEST(PeerGone, WorkerShowsTheBoxOnItsOwnThreadAndTheHostStaysResponsive) {
