@@ -300,6 +300,24 @@ TEST_F(FailureExports, SilentPeerTimesOutEveryWaitingExport) {
     EXPECT_EQ(l.iswcalive(), kOk);
 }
 
+// A peer that is merely slow is waited for; one whose window thread has not
+// looked at its messages for over five seconds is hung, and a send to it
+// gives 6 at once instead of holding the host's thread.
+TEST_F(FailureExports, HungPeerIsReportedNotDeliveredWhileASlowPeerIsWaitedFor) {
+    ASSERT_NO_FATAL_FAILURE(StartPeer(false));
+    ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
+    ASSERT_TRUE(Peer(AnswerRule(code::kIsAlive, "busy=1500")));
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Lib().iswcalive(), kOk);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 1400ms);
+
+    ASSERT_TRUE(Peer("hang 9000"));
+    std::this_thread::sleep_for(5600ms);
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Lib().iswcalive(), kNotDelivered);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "the host's thread is held by a hung peer";
+}
+
 TEST_F(FailureExports, InitTimingOutLeavesTheSessionClosed) {
     ASSERT_NO_FATAL_FAILURE(StartPeer());
     ASSERT_TRUE(Peer(AnswerRule(code::kInit, "silent")));
