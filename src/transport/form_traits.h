@@ -1,7 +1,11 @@
-// What differs between the two forms of every message, in one place. Each
-// narrow/wide twin is one template instantiated with both traits; code that
-// learns the form only at run time (a session's form, a message's code)
-// takes the traits from WithForm, the one place that branches on it.
+// What differs between the two forms of every message. Each narrow/wide
+// twin is one template instantiated with both traits; code that learns the
+// form only at run time (a session's form, a message's code) takes the
+// traits from WithForm, the one place that branches on it. A third form
+// would need its traits here, their definitions beside the calls they make
+// (request_id.cpp, form_conversions.cpp), its table in the answer board, its
+// send call (peer_delivery.cpp) and its result text (request_exports.cpp);
+// WithForm fails to compile until it has its case.
 #pragma once
 
 #include <cstddef>
@@ -111,11 +115,17 @@ struct WideForm : FormBasics<WideChar, MessageEnvelopeW, Form::Wide, 2000> {
     }
 };
 
-// Calls `visit` with the traits of `form`.
+// Calls `visit` with the traits of `form`. Each form has its case and there
+// is no default, so a form without one fails to compile here (-Wswitch).
 template <class Visitor>
 decltype(auto) WithForm(Form form, Visitor&& visit) {
-    if (form == Form::Narrow) return visit(NarrowForm{});
-    return visit(WideForm{});
+    switch (form) {
+        case Form::Narrow:
+            return visit(NarrowForm{});
+        case Form::Wide:
+            break;
+    }
+    return visit(WideForm{});  // Form::Wide: no other value is ever made
 }
 
 }  // namespace vtx
