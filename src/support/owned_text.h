@@ -53,14 +53,6 @@ public:
         if (length != 0) std::memcpy(static_cast<void*>(units_), bytes, length * sizeof(Char));
         return true;
     }
-    bool Assign(const Char* units, std::size_t length) noexcept { return AssignBytes(units, length); }
-
-    // Shortens the text to `length` units (at most its length).
-    void Truncate(std::size_t length) noexcept {
-        if (units_ == nullptr || length >= length_) return;
-        units_[length] = Char{};
-        length_ = length;
-    }
 
     // Never null: an empty text is a lone terminator.
     const Char* CStr() const noexcept {
@@ -70,7 +62,6 @@ public:
     // Null until the text was allocated.
     Char* Data() noexcept { return units_; }
     std::size_t Length() const noexcept { return length_; }
-    bool Empty() const noexcept { return length_ == 0; }
 
 private:
     Char* units_ = nullptr;

@@ -25,7 +25,6 @@ public:
 
     void lock() noexcept;
     void unlock() noexcept;
-    bool try_lock() noexcept;
 
 private:
     friend class ConditionVariable;

@@ -66,7 +66,7 @@ CallbackWorker::CallbackWorker(PeerDelivery& delivery, ServerRequestQueue& serve
       session_(session),
       thread_(Run, this, kWorkerStopBoundMs, AnswerDialogsOf) {}
 
-bool CallbackWorker::OpenSession(ServerRequestCallback callback, Form form) noexcept {
+bool CallbackWorker::OpenSession(VtxServerRequestCallback callback, Form form) noexcept {
     {
         LockHold hold(guard_);
         registration_ = Registration{callback, form};

@@ -49,7 +49,6 @@ InboundMessage DecodeIn(const Message& inbound, std::uint32_t messageCode, const
     message.code = messageCode;
     message.status = ReadInt32(bytes, offsetof(Envelope, status));
     message.length = ReadInt32(bytes, offsetof(Envelope, length));
-    message.errorCode = ReadInt32(bytes, offsetof(Envelope, errorCode));
     message.payload.bytes = bytes + offsetof(Envelope, payload);
     message.payload.length = TerminatedLength<Char>(message.payload.bytes, kPayloadUnits);
     const bool payloadTerminated = message.payload.length < kPayloadUnits;
@@ -93,9 +92,6 @@ Owned<FiledAnswer<Char>> CopyAnswer(const InboundMessage& answer) noexcept {
     auto filed = MakeOwned<FiledAnswer<Char>>();
     if (!filed || !filed->payload.AssignBytes(answer.payload.bytes, answer.payload.length)) return nullptr;
     filed->status = answer.status;
-    filed->length = answer.length;
-    filed->errorCode = answer.errorCode;
-    filed->code = answer.code;
     filed->requestId.length = answer.requestId.length;
     std::memcpy(filed->requestId.units, answer.requestId.bytes, answer.requestId.length * sizeof(Char));
     return filed;

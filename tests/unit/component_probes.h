@@ -9,6 +9,7 @@
 #include "transport/server_request_queue.h"
 
 #if defined(_WIN32)
+#include "support/named_mutex_presence.h"
 #include "transport/bridge_window.h"
 #include "transport/peer_delivery.h"
 #endif
@@ -45,6 +46,12 @@ private:
 };
 
 #if defined(_WIN32)
+class NamedMutexPresenceProbe {
+public:
+    // True when the named mutex is open.
+    static bool IsOpen(const NamedMutexPresence& presence) { return static_cast<bool>(presence.mutex_); }
+};
+
 // Seams of the components that ask the system who a process is: Wine runs
 // every process at one integrity level and under one user, so tests decide.
 class PeerDeliveryProbe {
