@@ -10,14 +10,13 @@
 
 namespace vtx {
 
-using LogClock = LogClockReading (*)();
-
 // Reads the local wall-clock time once (for the stamp and the file's day;
 // no wait or deadline of the library reads the wall clock).
 LogClockReading ReadLocalClock() noexcept;
 
-// Replaces the clock WriteLog reads; nullptr restores ReadLocalClock.
-void SetLogClockForTesting(LogClock clock) noexcept;
+// The clock WriteLog reads: ReadLocalClock (system_seams.cpp). The unit
+// tests link a clock of their own in its place.
+LogClockReading LogClockNow() noexcept;
 
 // Appends "[hh:mm:ss] message" to today's log.
 void WriteLog(const LogText& message) noexcept;

@@ -121,7 +121,7 @@ void BridgeWindow::RunLoop(LibraryThread& thread, void* self) noexcept {
         g_receiver = &bridge;
         g_window = window;
         ::ShowWindow(window, SW_HIDE);
-        if (bridge.hostAboveMedium_()) bridge.openFilter_(window);
+        if (HostAboveMedium()) OpenFilter(window);
         thread.WaitForWake(kSettleMs);
         bridge.made_ = window;
         thread.MarkReady();

@@ -19,7 +19,6 @@
 #include <cstdint>
 
 #include "support/library_thread.h"
-#include "support/process_identity.h"
 #include "support/stop_signal.h"
 #include "support/unique_handle.h"
 #include "transport/decode.h"
@@ -57,6 +56,11 @@ private:
     friend class BridgeWindowProbe;  // tests only
 
     static void RunLoop(LibraryThread& thread, void* self) noexcept;
+    // Whether the host runs above Medium integrity, and the opening of the
+    // filter for `window` (system_seams.cpp: HostRunsAboveMediumIntegrity,
+    // AllowCopyDataFromLowerIntegrity).
+    static bool HostAboveMedium() noexcept;
+    static void OpenFilter(HWND window) noexcept;
     // Lets WM_COPYDATA of lower-integrity processes through to `window`.
     static void AllowCopyDataFromLowerIntegrity(HWND window) noexcept;
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
@@ -75,8 +79,6 @@ private:
     std::atomic<HWND> made_{nullptr};
     // Found by the attempts of Handle(); valid while the loop that made it runs.
     std::atomic<HWND> window_{nullptr};
-    bool (*hostAboveMedium_)() noexcept = HostRunsAboveMediumIntegrity;
-    void (*openFilter_)(HWND window) noexcept = AllowCopyDataFromLowerIntegrity;
 };
 
 }  // namespace vtx

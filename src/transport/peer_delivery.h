@@ -54,8 +54,6 @@ public:
     bool BoxShowing() const noexcept { return boxShowing_.load(); }
 
 private:
-    friend class PeerDeliveryProbe;  // tests only
-
     static constexpr int kJudgementsPerLookup = 64;
     static constexpr int kWalkRestarts = 4;
 
@@ -67,6 +65,8 @@ private:
     // The verdict on the process of `window`; `judgedNow` tells whether it
     // had to be judged rather than taken from what is kept.
     PeerVerdict VerdictFor(HWND window, DWORD processId, bool& judgedNow) noexcept;
+    // Judges a process (JudgeProcess; system_seams.cpp).
+    static PeerVerdict Judge(DWORD processId) noexcept;
 
     BridgeWindow& bridgeWindow_;
     const SessionState& session_;
@@ -91,7 +91,6 @@ private:
         DWORD processId = 0;
     };
     TakenWindow taken_;
-    PeerVerdict (*judge_)(DWORD processId) noexcept = JudgeProcess;
 };
 
 }  // namespace vtx

@@ -213,7 +213,8 @@ TEST(BridgeWindowFilter, OpensForLowerIntegrityOnlyWhenTheHostIsElevated) {
     for (const bool elevated : {false, true}) {
         SCOPED_TRACE(elevated ? "elevated" : "not elevated");
         BridgeContext context;
-        BridgeWindowProbe::SetFilter(context.bridgeWindow, elevated ? Elevated : NotElevated, RecordFilterOpening);
+        const StandIn host(stand_in::hostAboveMedium, elevated ? Elevated : NotElevated);
+        const StandIn filter(stand_in::openFilter, RecordFilterOpening);
         g_filterOpenings = 0;
         g_filterOpenedFor = nullptr;
         const HWND window = context.bridgeWindow.Handle();

@@ -165,7 +165,7 @@ TEST(DeliveryToThePeer, AWindowWhoseProcessDoesNotQualifyReceivesNothing) {
     {
         BridgeContext context;
         g_turnedAway = impostor.ProcessId();
-        PeerDeliveryProbe::SetJudge(context.delivery, JudgeForTest);
+        const StandIn judge(stand_in::judge, JudgeForTest);
         EXPECT_NE(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0);
         EXPECT_NE(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0) << "the verdict is kept";
         context.bridgeWindow.Stop();
@@ -189,7 +189,7 @@ TEST(DeliveryToThePeer, AWindowWhoseProcessDoesNotQualifyReceivesNothing) {
         g_vanishing = vanishing.Handle();
         ASSERT_EQ(::FindWindowW(kPeerClassName, nullptr), g_vanishing);
         BridgeContext context;
-        PeerDeliveryProbe::SetJudge(context.delivery, JudgeAndDestroy);
+        const StandIn judge(stand_in::judge, JudgeAndDestroy);
         EXPECT_NE(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0);
         EXPECT_FALSE(::IsWindow(g_vanishing)) << "the window did not vanish during the walk";
         context.bridgeWindow.Stop();
