@@ -14,7 +14,7 @@ namespace vtx::api {
 // Runs the frame and applies the out-buffer convention to the answer; an
 // answer that does not fit is discarded all the same.
 template <class F, std::uint32_t kNarrowCode, class Fill>
-int AnswerIntoBuffer(Fill&& fill, typename F::Char* buffer, unsigned int* bufferLength) noexcept {
+[[nodiscard]] int AnswerIntoBuffer(Fill&& fill, typename F::Char* buffer, unsigned int* bufferLength) noexcept {
     if (!SessionOpen()) return ErrorIntoCallerBuffer<F>(VTX_RESULT_NOT_OPEN, buffer, bufferLength);
     const Exchange<F> exchange = RunExchange<F, kNarrowCode>(std::forward<Fill>(fill));
     switch (exchange.outcome) {

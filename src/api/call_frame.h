@@ -71,7 +71,7 @@ public:
     }
 
     bool Registered() const noexcept { return registered_; }
-    Owned<FiledAnswer<typename F::Char>> Wait() noexcept {
+    [[nodiscard]] Owned<FiledAnswer<typename F::Char>> Wait() noexcept {
         auto answer = board_.Wait<F>(requestId_, kAnswerBudgetMs);
         if (answer) registered_ = false;  // taking it ended the registration
         return answer;
@@ -87,7 +87,7 @@ private:
 // sets the export's fields and returns false when a host text does not fit
 // (nothing is sent then).
 template <class F, std::uint32_t kNarrowCode, class Fill>
-Exchange<F> RunExchange(Fill&& fill) noexcept {
+[[nodiscard]] Exchange<F> RunExchange(Fill&& fill) noexcept {
     constexpr std::uint32_t messageCode = F::Code(kNarrowCode);
     // The bridge window files only the answers the message table lists as
     // waited for: an export waiting for any other would time out every time.
@@ -129,7 +129,7 @@ Exchange<F> RunExchange(Fill&& fill) noexcept {
 
 // For requests that carry no fields of their own.
 template <class F, std::uint32_t kNarrowCode>
-Exchange<F> RunExchange() noexcept {
+[[nodiscard]] Exchange<F> RunExchange() noexcept {
     return RunExchange<F, kNarrowCode>([](typename F::Envelope&) { return true; });
 }
 

@@ -72,10 +72,11 @@ int GetRequestMessage(typename F::Char* buffer, unsigned int* bufferLength) {
     BridgeContext& context = *BridgeContext::Get();
     if (context.worker.SessionOpen()) return VTX_RESULT_NOTHING_QUEUED;
 
-    // Unanswered; the queue is read either way. Without memory for the
-    // envelope the poll is skipped and the queue read all the same.
+    // Unanswered; the queue is read either way, whether the peer took the
+    // poll or not. Without memory for the envelope the poll is skipped and
+    // the queue read all the same.
     if (auto poll = TakeBlankEnvelope<typename F::Envelope>()) {
-        context.delivery.Send(F::kPollCode, poll.get(), sizeof(typename F::Envelope));
+        static_cast<void>(context.delivery.Send(F::kPollCode, poll.get(), sizeof(typename F::Envelope)));
     }
     Owned<QueuedText> oldest = context.serverRequests.TakeOldest();
     if (!oldest) return VTX_RESULT_NOTHING_QUEUED;

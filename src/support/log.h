@@ -29,7 +29,7 @@ void WriteLimitedLog(LogKind kind, const LogText& message) noexcept;
 // The file a line goes to: "<folder>\bridge_YYYYMMDD.log" when the folder is
 // usable, otherwise "YYYYMMDD.log" in the current directory. False when the
 // path does not fit `out` (`capacity` units, terminator included).
-bool LogFilePath(const wchar_t* folder, bool folderUsable, const LogClockReading& reading, wchar_t* out,
+[[nodiscard]] bool LogFilePath(const wchar_t* folder, bool folderUsable, const LogClockReading& reading, wchar_t* out,
                  std::size_t capacity) noexcept;
 
 // WriteLog with the folder and the time given.

@@ -34,7 +34,7 @@ public:
 
     // Room for `length` units and a terminator, every unit zero. False, the
     // text unchanged, when no memory is left.
-    bool Allocate(std::size_t length) noexcept {
+    [[nodiscard]] bool Allocate(std::size_t length) noexcept {
         if (length >= static_cast<std::size_t>(-1) / sizeof(Char) - 1) return false;
         const std::size_t bytes = (length + 1) * sizeof(Char);
         auto* units = static_cast<Char*>(AllocateBlock(bytes));
@@ -48,7 +48,7 @@ public:
 
     // A copy of `length` units read from `bytes`, which need not be aligned
     // (they may come straight from another process's message).
-    bool AssignBytes(const void* bytes, std::size_t length) noexcept {
+    [[nodiscard]] bool AssignBytes(const void* bytes, std::size_t length) noexcept {
         if (!Allocate(length)) return false;
         if (length != 0) std::memcpy(static_cast<void*>(units_), bytes, length * sizeof(Char));
         return true;

@@ -75,7 +75,10 @@ HWND BridgeWindow::Handle() noexcept {
     // None found yet, or found for a loop that has ended since.
     window_ = nullptr;
     if (stop_.Raised() || !thread_.Start()) return nullptr;
-    thread_.WaitUntilReady(kLoopReadyBoundMs);
+    // Ready or not (a loop that ended, or one still slow after 5 s), the
+    // window is looked for as many times as ever, each attempt in the log:
+    // a loop that gets ready meanwhile is still found.
+    static_cast<void>(thread_.WaitUntilReady(kLoopReadyBoundMs));
 
     for (int attempt = 1; attempt <= kLookupAttempts; ++attempt) {
         WriteLog(LogText("[GetWindowHandle] counter: ").Add(attempt));

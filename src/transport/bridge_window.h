@@ -39,18 +39,20 @@ public:
     // Whether the handle of a running loop's window is at hand, so Handle()
     // returns it at once.
     bool HandleKnown() noexcept;
+    // Whether the caller is the loop thread, which owns the window.
+    bool OnLoopThread() const noexcept { return thread_.IsCurrent(); }
     // The bridge window of this process, the sender of every message: at
     // once when known; otherwise the loop is started (again) and the window
     // looked up, up to 50 attempts 100 ms apart, each in the log. Null when
     // none was found, or the library is being unloaded.
-    HWND Handle() noexcept;
+    [[nodiscard]] HWND Handle() noexcept;
     // At unload: ends the loop thread, which destroys its window and
     // unregisters the class first.
-    bool Stop() noexcept;
+    [[nodiscard]] bool Stop() noexcept;
 
     // What the window procedure does with one WM_COPYDATA: the value it
     // answers the sender with.
-    LRESULT Receive(std::uint32_t code, const void* data, std::uint32_t size) noexcept;
+    [[nodiscard]] LRESULT Receive(std::uint32_t code, const void* data, std::uint32_t size) noexcept;
 
 private:
     friend class BridgeWindowProbe;  // tests only

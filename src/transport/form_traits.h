@@ -26,7 +26,7 @@ struct ReceivedText;
 // `capacity` units) with its terminator; returns its length, or 0 with
 // nothing written when it does not fit.
 template <class Char>
-std::size_t WriteErrorText(int code, Char* out, std::size_t capacity) noexcept {
+[[nodiscard]] std::size_t WriteErrorText(int code, Char* out, std::size_t capacity) noexcept {
     static constexpr char kStart[] = "{\"eventId\":9999, \"jobId\":\"\", \"code\":";
     char digits[12];
     std::size_t digitCount = 0;
@@ -59,7 +59,7 @@ struct FormBasics {
     static constexpr std::uint32_t Code(std::uint32_t narrowCode) { return narrowCode - 1000 + kBase; }
     static constexpr std::uint32_t kPollCode = Code(code::kPoll);
 
-    static std::size_t ErrorText(int resultCode, Char* out, std::size_t capacity) noexcept {
+    [[nodiscard]] static std::size_t ErrorText(int resultCode, Char* out, std::size_t capacity) noexcept {
         return WriteErrorText(resultCode, out, capacity);
     }
 };
@@ -85,11 +85,11 @@ struct NarrowForm : FormBasics<char, MessageEnvelope, Form::Narrow, 1000> {
     // A narrow server request carries no length of its own.
     static constexpr bool kServerRequestHasLength = false;
     static void NewRequestId(Envelope& envelope) noexcept;
-    static Owned<QueuedText> ToQueued(const ReceivedText& text, const char** refusal) noexcept;
+    [[nodiscard]] static Owned<QueuedText> ToQueued(const ReceivedText& text, const char** refusal) noexcept;
     static std::size_t QueuedLength(const QueuedText& text) noexcept;
     static void WriteQueued(const QueuedText& text, Char* out, std::size_t length) noexcept;
     template <class Visit>
-    static bool WithHostText(const QueuedText& text, Visit&& visit) noexcept {
+    [[nodiscard]] static bool WithHostText(const QueuedText& text, Visit&& visit) noexcept {
         const std::size_t length = QueuedLength(text);
         OwnedText<Char> converted;
         if (!converted.Allocate(length)) return false;
@@ -105,11 +105,11 @@ struct WideForm : FormBasics<WideChar, MessageEnvelopeW, Form::Wide, 2000> {
     // included.
     static constexpr bool kServerRequestHasLength = true;
     static void NewRequestId(Envelope& envelope) noexcept;
-    static Owned<QueuedText> ToQueued(const ReceivedText& text, const char** refusal) noexcept;
+    [[nodiscard]] static Owned<QueuedText> ToQueued(const ReceivedText& text, const char** refusal) noexcept;
     static std::size_t QueuedLength(const QueuedText& text) noexcept;
     static void WriteQueued(const QueuedText& text, Char* out, std::size_t length) noexcept;
     template <class Visit>
-    static bool WithHostText(const QueuedText& text, Visit&& visit) noexcept {
+    [[nodiscard]] static bool WithHostText(const QueuedText& text, Visit&& visit) noexcept {
         visit(text.Units(), text.Length());  // as it is queued
         return true;
     }

@@ -46,7 +46,7 @@ public:
     // `code`. Returns the peer's window procedure result, or 0 when nothing
     // was delivered: no peer (after the box), no bridge window, a hung
     // peer, the box up on another call, or the library being unloaded.
-    LRESULT Send(std::uint32_t code, const void* envelope, std::uint32_t size) noexcept;
+    [[nodiscard]] LRESULT Send(std::uint32_t code, const void* envelope, std::uint32_t size) noexcept;
 
     // True while a run-the-peer-first box of this process is up: every send
     // then fails at once, so no thread and no re-entrant call stacks a

@@ -42,7 +42,7 @@ protected:
         ASSERT_NE(window, nullptr);
         ASSERT_EQ(window, FindBridgeWindow());
     }
-    void TearDown() override { context.bridgeWindow.Stop(); }
+    void TearDown() override { EXPECT_TRUE(context.bridgeWindow.Stop()); }
 
     LRESULT Send(ULONG_PTR code, const void* data, DWORD size) {
         COPYDATASTRUCT copy{code, size, const_cast<void*>(data)};
@@ -221,7 +221,7 @@ TEST(BridgeWindowFilter, OpensForLowerIntegrityOnlyWhenTheHostIsElevated) {
         ASSERT_NE(window, nullptr);
         EXPECT_EQ(g_filterOpenings, elevated ? 1 : 0);
         EXPECT_EQ(g_filterOpenedFor, elevated ? window : nullptr);
-        context.bridgeWindow.Stop();
+        EXPECT_TRUE(context.bridgeWindow.Stop());
     }
 }
 
