@@ -9,8 +9,6 @@
 namespace vtx {
 namespace {
 
-constexpr wchar_t kLogFolder[] = L"C:\\vantix\\log\\vc";
-
 // Serialises the writers of this process, so the folder, the file and the
 // line always belong to one call. Other processes are kept apart by
 // AppendLock around the single append-mode write.
