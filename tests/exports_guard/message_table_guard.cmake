@@ -66,6 +66,7 @@ foreach(case "src/transport/bridge_window.cpp;src/transport/form_traits.h"
              "src/transport/peer_delivery.cpp;src/transport/form_traits.h"
              "tools/peer/envelope_builder.cpp;tools/peer/peer_forms.h"
              "tools/peer/peer_engine.cpp;tools/peer/peer_forms.h"
+             "tools/peer/text_encoding.cpp;tools/peer/text_encoding.cpp"
              "tools/cli/command.cpp;tools/cli/command.cpp")
   list(GET case 0 source)
   list(GET case 1 dispatch)
