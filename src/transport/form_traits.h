@@ -1,11 +1,9 @@
 // What differs between the two forms of every message. Each narrow/wide
 // twin is one template instantiated with both traits; code that learns the
 // form only at run time (a session's form, a message's code) takes the
-// traits from WithForm, the one place that branches on it. A third form
-// would need its traits here, their definitions beside the calls they make
-// (request_id.cpp, form_conversions.cpp), its table in the answer board, its
-// send call (peer_delivery.cpp) and its result text (request_exports.cpp);
-// WithForm fails to compile until it has its case.
+// traits from WithForm, the one place that branches on it, which fails to
+// compile until a new form has its case. What else a third form touches is
+// listed in docs/internals.md ("Where a change goes").
 #pragma once
 
 #include <cstddef>
