@@ -43,7 +43,7 @@ protected:
         ASSERT_NE(window, nullptr);
         ASSERT_EQ(window, FindBridgeWindow());
     }
-    void TearDown() override { context.bridgeWindow.Stop(); }
+    void TearDown() override { EXPECT_TRUE(context.bridgeWindow.Stop()); }
 
     LRESULT Send(ULONG_PTR code, const void* data, DWORD size) {
         COPYDATASTRUCT copy{code, size, const_cast<void*>(data)};
@@ -227,14 +227,15 @@ TEST(BridgeWindowFilter, OpensForLowerIntegrityOnlyWhenTheHostIsElevated) {
     for (const bool elevated : {false, true}) {
         SCOPED_TRACE(elevated ? "elevated" : "not elevated");
         BridgeContext context;
-        BridgeWindowProbe::SetFilter(context.bridgeWindow, elevated ? Elevated : NotElevated, RecordFilterOpening);
+        const StandIn host(stand_in::hostAboveMedium, elevated ? Elevated : NotElevated);
+        const StandIn filter(stand_in::openFilter, RecordFilterOpening);
         g_filterOpenings = 0;
         g_filterOpenedFor = nullptr;
         const HWND window = context.bridgeWindow.Handle();
         ASSERT_NE(window, nullptr);
         EXPECT_EQ(g_filterOpenings, elevated ? 1 : 0);
         EXPECT_EQ(g_filterOpenedFor, elevated ? window : nullptr);
-        context.bridgeWindow.Stop();
+        EXPECT_TRUE(context.bridgeWindow.Stop());
     }
 }
 

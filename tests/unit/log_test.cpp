@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "component_probes.h"
 #include "support/child_process.h"
 #include "support/scoped_folder.h"
 #include "support/test_files.h"
@@ -263,8 +264,7 @@ LogClockReading InjectedClock() {
 
 // Restores the real clock even when an assertion ends the test early.
 struct InjectedClockScope {
-    InjectedClockScope() { SetLogClockForTesting(&InjectedClock); }
-    ~InjectedClockScope() { SetLogClockForTesting(nullptr); }
+    const StandIn<LogClockReading (*)()> clock{stand_in::clock, &InjectedClock};
 };
 
 TEST(LogWriteLog, ReadsTheInjectedClockOnceAndRestoresTheRealOne) {

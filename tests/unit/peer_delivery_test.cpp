@@ -77,7 +77,7 @@ TEST(DeliveryWithBridgeWindow, FirstSendLooksItUpOnceAndLogsIt) {
     EXPECT_GE(std::chrono::steady_clock::now() - start, 100ms) << "the lookup pauses after its attempt";
     EXPECT_EQ(SendBlankPoll(context), 1);
     EXPECT_EQ(SendBlankPoll(context), 1);
-    context.bridgeWindow.Stop();
+    EXPECT_TRUE(context.bridgeWindow.Stop());
 
     const std::vector<std::string> expected = {"[GetWindowHandle] counter: 1",
                                                "[GetWindowHandle] Message loop thread is found."};
@@ -108,7 +108,7 @@ TEST(DeliveryWithAnotherHost, TakesTheBridgeWindowOfThisProcessOnly) {
         ASSERT_NE(other.bridgeWindow.Handle(), nullptr);
         ::SetEvent(ready.get());
         ::WaitForSingleObject(done.get(), 60000);
-        other.bridgeWindow.Stop();
+        EXPECT_TRUE(other.bridgeWindow.Stop());
         return;
     }
     test::ScopedCurrentFolder folder;  // for the lookup's log lines
@@ -133,7 +133,7 @@ TEST(DeliveryWithAnotherHost, TakesTheBridgeWindowOfThisProcessOnly) {
     }
     ::SetEvent(done.get());
     otherHost.join();
-    context.bridgeWindow.Stop();
+    EXPECT_TRUE(context.bridgeWindow.Stop());
     ASSERT_TRUE(otherReady) << "the other host made no bridge window:\n" << other.output;
     EXPECT_TRUE(other.ended && other.exitCode == 0) << other.output;
 }
@@ -180,10 +180,10 @@ TEST(DeliveryToThePeer, AWindowWhoseProcessDoesNotQualifyReceivesNothing) {
     {
         BridgeContext context;
         g_turnedAway = impostor.ProcessId();
-        PeerDeliveryProbe::SetJudge(context.delivery, JudgeForTest);
+        const StandIn judge(stand_in::judge, JudgeForTest);
         EXPECT_NE(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0);
         EXPECT_NE(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0) << "the verdict is kept";
-        context.bridgeWindow.Stop();
+        EXPECT_TRUE(context.bridgeWindow.Stop());
     }
     EXPECT_EQ(RecordsIn(realRecords), 2u);
     EXPECT_EQ(RecordsIn(impostorRecords), 0u);
@@ -204,10 +204,10 @@ TEST(DeliveryToThePeer, AWindowWhoseProcessDoesNotQualifyReceivesNothing) {
         g_vanishing = vanishing.Handle();
         ASSERT_EQ(::FindWindowW(kPeerClassName, nullptr), g_vanishing);
         BridgeContext context;
-        PeerDeliveryProbe::SetJudge(context.delivery, JudgeAndDestroy);
+        const StandIn judge(stand_in::judge, JudgeAndDestroy);
         EXPECT_NE(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0);
         EXPECT_FALSE(::IsWindow(g_vanishing)) << "the window did not vanish during the walk";
-        context.bridgeWindow.Stop();
+        EXPECT_TRUE(context.bridgeWindow.Stop());
         EXPECT_EQ(boxes.Count(), 0);
     }
     EXPECT_EQ(RecordsIn(impostorRecords), 1u);
@@ -215,7 +215,7 @@ TEST(DeliveryToThePeer, AWindowWhoseProcessDoesNotQualifyReceivesNothing) {
     // Judged for real, both qualify here, and the first in Z-order is taken.
     BridgeContext context;
     EXPECT_NE(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0);
-    context.bridgeWindow.Stop();
+    EXPECT_TRUE(context.bridgeWindow.Stop());
     EXPECT_EQ(RecordsIn(impostorRecords), 2u);
     EXPECT_EQ(JudgeProcess(::GetCurrentProcessId()), PeerVerdict::Qualifies);
     EXPECT_EQ(JudgeProcess(impostor.ProcessId()), PeerVerdict::Qualifies);
