@@ -33,6 +33,9 @@ foreach(import IN LISTS imports)
 endforeach()
 
 file(READ ${MAP} map)
+# Placement new and delete are inline functions of <new>, not of a runtime;
+# a build without optimization emits them out of line.
+string(REGEX REPLACE "_Zn[wa][jmy]Pv|_Zd[la]PvS_" "" map "${map}")
 foreach(symbol IN LISTS runtime_symbols)
   string(REGEX MATCH "[^ \t\n]*${symbol}[^ \t\n]*" found "${map}")
   if(found)

@@ -305,34 +305,89 @@ VTX_INLINE const char* vtx_resultdescription(int code) {
 }
 
 /*
- * The version of a loaded vtxbridge.dll (or any module), read from its
- * version resource: the module is the result of LoadLibrary or
- * GetModuleHandleW(L"vtxbridge.dll"). Returns 1 and the file version's
- * first three numbers, or 0 when the module has no version resource.
- * Compiled when <windows.h> is included before this header; it needs
- * kernel32 only. Compare the result with VTXBRIDGE_VERSION_MAJOR: a DLL of
- * another major version may not suit this header.
+ * The version of a loaded vtxbridge.dll (or any module loaded as an image):
+ * module is what LoadLibrary or GetModuleHandleW(L"vtxbridge.dll")
+ * returned. Returns 1 and the first three numbers of the file version in
+ * the module's version resource, or 0 when it has none (or module is null,
+ * or was loaded as a data file). It reads the resource from the module's
+ * image in memory, so it needs neither <windows.h> nor any import, and any
+ * include order works. Compare the result with VTXBRIDGE_VERSION_MAJOR: a
+ * DLL of another major version may not suit this header.
  */
-#if defined(_WIN32) && defined(_WINDOWS_)
-VTX_INLINE int vtx_moduleversion(HMODULE module, unsigned int* major, unsigned int* minor, unsigned int* patch) {
-    /* The resource starts with three WORDs, L"VS_VERSION_INFO" and its
-     * terminator and padding to 4 bytes; then comes VS_FIXEDFILEINFO, whose
-     * DWORDs 0, 2 and 3 are the signature and the file version. */
-    const DWORD fixedOffset = 40;
-    const DWORD* fixed;
-    HGLOBAL loaded;
-    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16) /* RT_VERSION */);
-    if (found == 0 || SizeofResource(module, found) < fixedOffset + 16) return 0;
-    loaded = LoadResource(module, found);
-    if (loaded == 0 || LockResource(loaded) == 0) return 0;
-    fixed = (const DWORD*)((const unsigned char*)LockResource(loaded) + fixedOffset);
-    if (fixed[0] != 0xFEEF04BDu) return 0;
-    if (major != 0) *major = HIWORD(fixed[2]);
-    if (minor != 0) *minor = LOWORD(fixed[2]);
-    if (patch != 0) *patch = HIWORD(fixed[3]);
+
+/* Not for hosts: little-endian numbers of the image, read byte by byte. */
+VTX_INLINE unsigned long vtx_imagenumber_(const unsigned char* at, unsigned int bytes) {
+    unsigned long value = 0;
+    while (bytes > 0) {
+        --bytes;
+        value = (value << 8) | at[bytes];
+    }
+    return value;
+}
+
+/* Not for hosts: in the resource section (size bytes at root), the entry of
+ * the directory at offset `directory` with the name `id`, or its first
+ * entry when id is 0; the offset it leads to, which must lead to a
+ * subdirectory when `subdirectory` is 1 and to data otherwise; 0 when there
+ * is no such entry. */
+VTX_INLINE unsigned long vtx_resourceentry_(const unsigned char* root, unsigned long size, unsigned long directory,
+                                            unsigned long id, int subdirectory) {
+    const unsigned long kSubdirectory = 0x80000000ul;
+    unsigned long count;
+    unsigned long i;
+    if (directory > size || size - directory < 16) return 0;
+    count = vtx_imagenumber_(root + directory + 12, 2) + vtx_imagenumber_(root + directory + 14, 2);
+    if (count > (size - directory - 16) / 8) return 0;
+    for (i = 0; i < count; ++i) {
+        const unsigned char* entry = root + directory + 16 + 8 * i;
+        unsigned long target = vtx_imagenumber_(entry + 4, 4);
+        if (id != 0 && vtx_imagenumber_(entry, 4) != id) continue;
+        if (((target & kSubdirectory) != 0) != (subdirectory != 0)) return 0;
+        return target & ~kSubdirectory;
+    }
+    return 0;
+}
+
+VTX_INLINE int vtx_moduleversion(const void* module, unsigned int* major, unsigned int* minor,
+                                 unsigned int* patch) {
+    /* The PE headers: where the image's resources lie. */
+    const unsigned char* image = (const unsigned char*)module;
+    const unsigned char* resources;
+    const unsigned char* fixed;
+    unsigned long headers, directories, imageSize, resourcesAt, resourcesSize, byName, byLanguage, leaf, dataAt,
+        dataSize;
+    if (image == 0 || image[0] != 'M' || image[1] != 'Z') return 0;
+    headers = vtx_imagenumber_(image + 0x3C, 4);
+    if (headers > 0x10000ul || vtx_imagenumber_(image + headers, 4) != 0x4550ul) return 0; /* "PE\0\0" */
+    imageSize = vtx_imagenumber_(image + headers + 24 + 56, 4);
+    switch (vtx_imagenumber_(image + headers + 24, 2)) {
+        case 0x10B: directories = headers + 24 + 96; break;  /* PE32 */
+        case 0x20B: directories = headers + 24 + 112; break; /* PE32+ */
+        default: return 0;
+    }
+    if (vtx_imagenumber_(image + directories - 4, 4) <= 2) return 0; /* no resource directory */
+    resourcesAt = vtx_imagenumber_(image + directories + 16, 4);
+    resourcesSize = vtx_imagenumber_(image + directories + 20, 4);
+    if (resourcesAt == 0 || resourcesAt > imageSize || imageSize - resourcesAt < resourcesSize) return 0;
+    resources = image + resourcesAt;
+    /* Type 16 (RT_VERSION), name 1, the first language: its data. */
+    byName = vtx_resourceentry_(resources, resourcesSize, 0, 16, 1);
+    byLanguage = byName == 0 ? 0 : vtx_resourceentry_(resources, resourcesSize, byName, 1, 1);
+    leaf = byLanguage == 0 ? 0 : vtx_resourceentry_(resources, resourcesSize, byLanguage, 0, 0);
+    if (leaf == 0 || leaf > resourcesSize || resourcesSize - leaf < 16) return 0;
+    dataAt = vtx_imagenumber_(resources + leaf, 4);
+    dataSize = vtx_imagenumber_(resources + leaf + 4, 4);
+    /* VS_VERSIONINFO: three WORDs, L"VS_VERSION_INFO" with its terminator,
+     * padding to 4 bytes, then VS_FIXEDFILEINFO at 40, whose DWORDs 0, 2 and 3
+     * are the signature and the file version. */
+    if (dataAt > imageSize || imageSize - dataAt < dataSize || dataSize < 40 + 16) return 0;
+    fixed = image + dataAt + 40;
+    if (vtx_imagenumber_(fixed, 4) != 0xFEEF04BDul) return 0;
+    if (major != 0) *major = (unsigned int)(vtx_imagenumber_(fixed + 8, 4) >> 16);
+    if (minor != 0) *minor = (unsigned int)(vtx_imagenumber_(fixed + 8, 4) & 0xFFFFu);
+    if (patch != 0) *patch = (unsigned int)(vtx_imagenumber_(fixed + 12, 4) >> 16);
     return 1;
 }
-#endif
 
 #ifdef __cplusplus
 }

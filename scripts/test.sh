@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds both bitnesses, with GCC and (the DLL alone) with Clang, and runs the
 # whole test suite under Wine and Xvfb: the 32-bit build's, then the 64-bit
-# build's, each with its mixed-bitness runs (mixed.*: the same tests against
-# the other build's vtxpeer.exe); the 32-bit one also runs the export suite
-# against the Clang DLL (clang.*).
+# build's, each with its mixed-bitness runs (mixed.*: the tests of what
+# crosses between the processes, against the other build's vtxpeer.exe); the
+# 32-bit one also runs the tests of the DLL's edges against the Clang DLL
+# (clang.*). README.md's "What runs how often" says which and why.
 # Usage: scripts/test.sh [extra ctest arguments, given to both runs]
 set -euo pipefail
 source "$(dirname "$0")/build-env.sh"

@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstring>
 
 #include "vtxbridge.h"
 
@@ -23,22 +22,8 @@ void VTX_CALL OnServerRequest(const void* text, unsigned int length) {
     if (++serverRequests == 1) SetEvent(firstServerRequest);
 }
 
-const char* Meaning(int code) {
-    switch (code) {
-        case VTX_RESULT_OK: return "ok";
-        case VTX_RESULT_NO_CALLBACK: return "accepted, but no way to deliver its requests";
-        case VTX_RESULT_NOT_DELIVERED: return "not delivered";
-        case VTX_RESULT_DOES_NOT_FIT: return "refused: a text does not fit";
-        case VTX_RESULT_NOT_OPEN: return "no session is open";
-        case VTX_RESULT_ALREADY_OPEN: return "a session is already open";
-        case VTX_RESULT_TIMED_OUT: return "no answer within five seconds";
-        case VTX_RESULT_NOTHING_QUEUED: return "nothing queued";
-        default: return "the companion's own status";
-    }
-}
-
 bool Step(const char* what, int result) {
-    std::printf("%s: %d, %s\n", what, result, Meaning(result));
+    std::printf("%s: %d, %s\n", what, result, vtx_resultdescription(result));
     return result == VTX_RESULT_OK;
 }
 
@@ -60,8 +45,13 @@ int main() {
 
     std::printf("Sending a request and waiting for its answer.\n");
     const char* answer = vtx_sendrequest("{\"request\":\"hello\"}", 19);
-    const bool answered = std::strstr(answer, "\"eventId\":9999") == nullptr;
-    std::printf("  -> the answer: %s%s\n", answer, answered ? "" : "   (the library's error text)");
+    int failure = VTX_RESULT_OK;
+    const bool answered = !vtx_errortextcode(answer, &failure);
+    if (answered) {
+        std::printf("  -> the answer: %s\n", answer);
+    } else {
+        std::printf("  -> no answer: %d, %s\n", failure, vtx_resultdescription(failure));
+    }
 
     std::printf("Waiting for a request from the companion.\n");
     const bool served = WaitForSingleObject(firstServerRequest, 5000) == WAIT_OBJECT_0;

@@ -14,9 +14,11 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <windows.h>
-
+/* The header needs nothing before it: its helpers, vtx_moduleversion
+ * included, are there whatever comes after. */
 #include "vtxbridge.h"
+
+#include <windows.h>
 
 static int failures = 0;
 

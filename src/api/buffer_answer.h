@@ -13,11 +13,10 @@ namespace vtx::api {
 
 // Runs the frame and applies the out-buffer convention to the answer; an
 // answer that does not fit is discarded all the same.
-template <class F, class Fill>
-int AnswerIntoBuffer(std::uint32_t messageCode, Fill&& fill, typename F::Char* buffer,
-                     unsigned int* bufferLength) noexcept {
+template <class F, std::uint32_t kNarrowCode, class Fill>
+[[nodiscard]] int AnswerIntoBuffer(Fill&& fill, typename F::Char* buffer, unsigned int* bufferLength) noexcept {
     if (!SessionOpen()) return ErrorIntoCallerBuffer<F>(VTX_RESULT_NOT_OPEN, buffer, bufferLength);
-    const Exchange<F> exchange = RunExchange<F>(messageCode, std::forward<Fill>(fill));
+    const Exchange<F> exchange = RunExchange<F, kNarrowCode>(std::forward<Fill>(fill));
     switch (exchange.outcome) {
         case Outcome::Answered:
             break;

@@ -71,7 +71,7 @@ public:
     }
 
     bool Registered() const noexcept { return registered_; }
-    Owned<FiledAnswer<typename F::Char>> Wait() noexcept {
+    [[nodiscard]] Owned<FiledAnswer<typename F::Char>> Wait() noexcept {
         auto answer = board_.Wait<F>(requestId_, kAnswerBudgetMs);
         if (answer) registered_ = false;  // taking it ended the registration
         return answer;
@@ -83,16 +83,23 @@ private:
     bool registered_;
 };
 
-// Runs the frame: `fill(envelope)` sets the export's fields and returns false
-// when a host text does not fit (nothing is sent then).
-template <class F, class Fill>
-Exchange<F> RunExchange(std::uint32_t messageCode, Fill&& fill) noexcept {
+// Runs the frame for the request `kNarrowCode` names, in form F: `fill(envelope)`
+// sets the export's fields and returns false when a host text does not fit
+// (nothing is sent then).
+template <class F, std::uint32_t kNarrowCode, class Fill>
+[[nodiscard]] Exchange<F> RunExchange(Fill&& fill) noexcept {
+    constexpr std::uint32_t messageCode = F::Code(kNarrowCode);
+    // The bridge window files only the answers the message table lists as
+    // waited for: an export waiting for any other would time out every time.
+    static_assert(IsAwaitedRequest(messageCode, F::kForm),
+                  "this export waits for an answer its code does not have in the message table "
+                  "(transport/message_codes.h): list the code, in this form, as Awaited");
     Exchange<F> exchange;
     BridgeContext* const context = BridgeContext::Get();
     auto request = TakeBlankEnvelope<typename F::Envelope>();
     if (context == nullptr || !request) {
         exchange.outcome = Outcome::NotDelivered;
-        LogLibraryFailure(ExportOfCode(messageCode), kNoMemory);
+        LogLibraryFailure(messageCode, kNoMemory);
         return exchange;
     }
     F::NewRequestId(*request);
@@ -102,7 +109,7 @@ Exchange<F> RunExchange(std::uint32_t messageCode, Fill&& fill) noexcept {
     AwaitedAnswer<F> awaited(context->answers, requestId);
     if (!awaited.Registered()) {
         exchange.outcome = Outcome::NotDelivered;
-        LogLibraryFailure(ExportOfCode(messageCode), kNoMemory);
+        LogLibraryFailure(messageCode, kNoMemory);
         return exchange;
     }
     const LRESULT delivered = context->delivery.Send(messageCode, request.get(), sizeof(typename F::Envelope));
@@ -121,9 +128,9 @@ Exchange<F> RunExchange(std::uint32_t messageCode, Fill&& fill) noexcept {
 }
 
 // For requests that carry no fields of their own.
-template <class F>
-Exchange<F> RunExchange(std::uint32_t messageCode) noexcept {
-    return RunExchange<F>(messageCode, [](typename F::Envelope&) { return true; });
+template <class F, std::uint32_t kNarrowCode>
+[[nodiscard]] Exchange<F> RunExchange() noexcept {
+    return RunExchange<F, kNarrowCode>([](typename F::Envelope&) { return true; });
 }
 
 }  // namespace vtx::api

@@ -8,8 +8,18 @@
 // res/vtxbridge.def and of the kits' .def (cmake/ExportList.cmake reads the
 // X(...) lines below, one per line).
 //
-// Adding an export: a line here, its declaration and PFN_ type in
-// include/vtxbridge.h, its line in res/vtxbridge.def, and its code.
+// Adding an export that sends a request and waits for its answer: a line
+// here; its message's line in transport/message_codes.h (code, this name,
+// form, Awaited, ToPeer); its declaration and PFN_ type in
+// include/vtxbridge.h; its line in res/vtxbridge.def; and its body in an
+// api/*_exports.cpp, whose RunExchange names the message's code. Nothing
+// else in src/ changes: the bridge window files the new answer, and the
+// failure log names the export, from the message table. A body that waits
+// for a code the table does not list as Awaited in its form does not
+// compile (api/call_frame.h). Outside src/: a verb in vtxcli
+// (tools/cli/command.*, session_runner.cpp), the substitute peer's default
+// answers (tools/peer/answer_rules.cpp; a unit test holds them against the
+// table), and the docs (api.md, protocol.md).
 #pragma once
 
 #define VTX_EXPORTS(X)                                                        \

@@ -11,36 +11,18 @@
 
 namespace vtx::api {
 
-// The export that sends `messageCode`.
+// The export a listed message belongs to, without "vtx_" (the message
+// table in transport/message_codes.h).
 constexpr const char* ExportOfCode(std::uint32_t messageCode) {
-    switch (messageCode) {
-        case code::kInit: return "vtx_init";
-        case code::kInitW: return "vtx_initw";
-        case code::kGetJobId: return "vtx_getjobid";
-        case code::kGetJobIdW: return "vtx_getjobidw";
-        case code::kSendRequestParam: return "vtx_sendrequestparam";
-        case code::kSendRequestParamW: return "vtx_sendrequestparamw";
-        case code::kSendResponse: return "vtx_sendresponse";
-        case code::kSendResponseW: return "vtx_sendresponsew";
-        case code::kGetErrorString: return "vtx_geterrorstring";
-        case code::kGetErrorStringW: return "vtx_geterrorstringw";
-        case code::kDeinit: return "vtx_deinit";
-        case code::kSendRequest: return "vtx_sendrequest";
-        case code::kSendRequestW: return "vtx_sendrequestw";
-        case code::kSetBridgeId: return "vtx_setbridgeid";
-        case code::kGetBridgeId: return "vtx_getbridgeid";
-        case code::kIsAlive: return "vtx_iswcalive";
-        case code::kLogin: return "vtx_login";
-        case code::kLoginW: return "vtx_loginw";
-        default: return "vtx";
-    }
+    const Message* const message = MessageOfCode(messageCode);
+    return message != nullptr ? message->exportName : "?";
 }
 
 // "[vtx_sendrequest] Timed out (14): no answer to message 1014, request ID {...}."
 template <class Char>
 void LogFailedExchange(std::uint32_t messageCode, int result, const RequestIdText<Char>& requestId) noexcept {
     WriteLimitedLog(LogKind::FailedExport,
-                    LogText("[")
+                    LogText("[vtx_")
                         .Add(ExportOfCode(messageCode))
                         .Add("] ")
                         .Add(result == VTX_RESULT_TIMED_OUT ? "Timed out (14): no answer to message "
@@ -51,10 +33,10 @@ void LogFailedExchange(std::uint32_t messageCode, int result, const RequestIdTex
                         .Add("."));
 }
 
-// An export ending with 6 for a reason inside the library.
-inline void LogLibraryFailure(const char* exportName, const char* why) noexcept {
+// The export of `messageCode` ending with 6 for a reason inside the library.
+inline void LogLibraryFailure(std::uint32_t messageCode, const char* why) noexcept {
     WriteLimitedLog(LogKind::FailedExport,
-                    LogText("[").Add(exportName).Add("] Not delivered (6): ").Add(why).Add("."));
+                    LogText("[vtx_").Add(ExportOfCode(messageCode)).Add("] Not delivered (6): ").Add(why).Add("."));
 }
 
 }  // namespace vtx::api

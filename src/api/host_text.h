@@ -20,7 +20,7 @@ static_assert(VTX_REQUEST_MESSAGE_CAPACITY == 3 * VTX_MAX_PAYLOAD_CHARS + 1);
 // does not fit with its terminator. The host's text is read no further than
 // the field's capacity, so a long text is refused without being scanned.
 template <class Char, std::size_t N>
-bool CopyHostText(Char (&field)[N], const Char* text) noexcept {
+[[nodiscard]] bool CopyHostText(Char (&field)[N], const Char* text) noexcept {
     if (text == nullptr) return false;
     return CopyToField(field, text, BoundedLength(text, N));
 }
@@ -28,7 +28,7 @@ bool CopyHostText(Char (&field)[N], const Char* text) noexcept {
 // Length of a host text whose limit is `capacity` units with terminator, or
 // `capacity` when it is null or too long.
 template <class Char>
-std::size_t HostTextLength(const Char* text, std::size_t capacity) noexcept {
+[[nodiscard]] std::size_t HostTextLength(const Char* text, std::size_t capacity) noexcept {
     return text == nullptr ? capacity : BoundedLength(text, capacity);
 }
 
@@ -36,7 +36,7 @@ std::size_t HostTextLength(const Char* text, std::size_t capacity) noexcept {
 // the capacity in *bufferLength exceeds the text's length; *bufferLength then
 // becomes length + 1. Returns false (nothing written) otherwise.
 template <class Char>
-bool CopyToCallerBuffer(const Char* text, std::size_t length, Char* buffer, unsigned int* bufferLength) noexcept {
+[[nodiscard]] bool CopyToCallerBuffer(const Char* text, std::size_t length, Char* buffer, unsigned int* bufferLength) noexcept {
     if (*bufferLength <= length) return false;
     std::memcpy(buffer, text, length * sizeof(Char));
     buffer[length] = Char{};
@@ -49,7 +49,8 @@ template <class F>
 int ErrorIntoCallerBuffer(int code, typename F::Char* buffer, unsigned int* bufferLength) noexcept {
     typename F::Char error[VTX_ERROR_TEXT_CAPACITY];
     const std::size_t length = F::ErrorText(code, error, VTX_ERROR_TEXT_CAPACITY);
-    CopyToCallerBuffer(error, length, buffer, bufferLength);
+    // Written only when it fits; the code is the result either way.
+    static_cast<void>(CopyToCallerBuffer(error, length, buffer, bufferLength));
     return code;
 }
 

@@ -17,7 +17,7 @@ int Login(const typename F::Char* loginText1, const typename F::Char* loginText2
         HostTextLength(loginText2, kLoginTextUnits) >= kLoginTextUnits) {
         return VTX_RESULT_DOES_NOT_FIT;
     }
-    const Exchange<F> exchange = RunExchange<F>(F::Code(code::kLogin), [&](typename F::Envelope& request) {
+    const Exchange<F> exchange = RunExchange<F, code::kLogin>([&](typename F::Envelope& request) {
         return CopyHostText(request.loginText1, loginText1) && CopyHostText(request.loginText2, loginText2);
     });
     if (exchange.outcome != Outcome::Answered) return ResultCodeOf(exchange.outcome);
@@ -26,7 +26,7 @@ int Login(const typename F::Char* loginText1, const typename F::Char* loginText2
 
 int IsAlive() {
     if (!SessionOpen()) return VTX_RESULT_NOT_OPEN;
-    const Exchange<NarrowForm> exchange = RunExchange<NarrowForm>(code::kIsAlive);
+    const Exchange<NarrowForm> exchange = RunExchange<NarrowForm, code::kIsAlive>();
     if (exchange.outcome != Outcome::Answered) return ResultCodeOf(exchange.outcome);
     return exchange.answer->status;
 }
@@ -37,7 +37,7 @@ int SetBridgeId(const char* bridgeId) {
     BridgeContext* const context = BridgeContext::Get();
     auto request = TakeBlankEnvelope<MessageEnvelope>();
     if (context == nullptr || !request) {
-        LogLibraryFailure("vtx_setbridgeid", kNoMemory);
+        LogLibraryFailure(code::kSetBridgeId, kNoMemory);
         return 0;
     }
     NarrowForm::NewRequestId(*request);
@@ -47,7 +47,7 @@ int SetBridgeId(const char* bridgeId) {
 
 const char* GetBridgeId() {
     if (!SessionOpen()) return bridgeIdResult.SetError<NarrowForm>(VTX_RESULT_NOT_OPEN);
-    const Exchange<NarrowForm> exchange = RunExchange<NarrowForm>(code::kGetBridgeId);
+    const Exchange<NarrowForm> exchange = RunExchange<NarrowForm, code::kGetBridgeId>();
     if (exchange.outcome != Outcome::Answered) return bridgeIdResult.SetError<NarrowForm>(ResultCodeOf(exchange.outcome));
     // The status is not looked at: whatever text the peer sent is the ID.
     return bridgeIdResult.Set(exchange.answer->payload.CStr(), exchange.answer->payload.Length());

@@ -9,8 +9,7 @@ namespace {
 template <class F>
 int GetJobId(typename F::Char* buffer, unsigned int* bufferLength) {
     if (buffer == nullptr || bufferLength == nullptr) return VTX_RESULT_DOES_NOT_FIT;
-    return AnswerIntoBuffer<F>(F::Code(code::kGetJobId), [](typename F::Envelope&) { return true; }, buffer,
-                               bufferLength);
+    return AnswerIntoBuffer<F, code::kGetJobId>([](typename F::Envelope&) { return true; }, buffer, bufferLength);
 }
 
 // Every error text comes from the peer, also for the library's own codes.
@@ -21,7 +20,7 @@ int GetErrorString(int errorCode, typename F::Char* buffer, unsigned int* buffer
         request.errorCode = errorCode;
         return true;
     };
-    return AnswerIntoBuffer<F>(F::Code(code::kGetErrorString), fill, buffer, bufferLength);
+    return AnswerIntoBuffer<F, code::kGetErrorString>(fill, buffer, bufferLength);
 }
 
 }  // namespace

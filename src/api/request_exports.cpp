@@ -38,7 +38,7 @@ const typename F::Char* SendRequest(const typename F::Char* text, int length) {
     auto& result = SendRequestResult<F>();
     if (HostTextLength(text, kPayloadUnits) >= kPayloadUnits) return result.template SetError<F>(VTX_RESULT_DOES_NOT_FIT);
     if (!SessionOpen()) return result.template SetError<F>(VTX_RESULT_NOT_OPEN);
-    const Exchange<F> exchange = RunExchange<F>(F::Code(code::kSendRequest), PayloadFiller<F>(text, length));
+    const Exchange<F> exchange = RunExchange<F, code::kSendRequest>(PayloadFiller<F>(text, length));
     if (exchange.outcome != Outcome::Answered) return result.template SetError<F>(ResultCodeOf(exchange.outcome));
     return result.Set(exchange.answer->payload.CStr(), exchange.answer->payload.Length());
 }
@@ -47,8 +47,7 @@ template <class F>
 int SendRequestParam(const typename F::Char* text, int length, typename F::Char* buffer, unsigned int* bufferLength) {
     if (buffer == nullptr || bufferLength == nullptr) return VTX_RESULT_DOES_NOT_FIT;
     if (HostTextLength(text, kPayloadUnits) >= kPayloadUnits) return VTX_RESULT_DOES_NOT_FIT;
-    return AnswerIntoBuffer<F>(F::Code(code::kSendRequestParam), PayloadFiller<F>(text, length), buffer,
-                               bufferLength);
+    return AnswerIntoBuffer<F, code::kSendRequestParam>(PayloadFiller<F>(text, length), buffer, bufferLength);
 }
 
 template <class F>
@@ -58,7 +57,7 @@ int SendResponse(const typename F::Char* text) {
     if (!SessionOpen()) return VTX_RESULT_NOT_OPEN;
     // The peer learns the size of its copy: the text and its terminator.
     const auto fill = PayloadFiller<F>(text, static_cast<std::int32_t>(textLength + 1));
-    const Exchange<F> exchange = RunExchange<F>(F::Code(code::kSendResponse), fill);
+    const Exchange<F> exchange = RunExchange<F, code::kSendResponse>(fill);
     if (exchange.outcome != Outcome::Answered) return ResultCodeOf(exchange.outcome);
     return exchange.answer->status;
 }
@@ -73,10 +72,11 @@ int GetRequestMessage(typename F::Char* buffer, unsigned int* bufferLength) {
     BridgeContext& context = *BridgeContext::Get();
     if (context.worker.SessionOpen()) return VTX_RESULT_NOTHING_QUEUED;
 
-    // Unanswered; the queue is read either way. Without memory for the
-    // envelope the poll is skipped and the queue read all the same.
+    // Unanswered; the queue is read either way, whether the peer took the
+    // poll or not. Without memory for the envelope the poll is skipped and
+    // the queue read all the same.
     if (auto poll = TakeBlankEnvelope<typename F::Envelope>()) {
-        context.delivery.Send(F::kPollCode, poll.get(), sizeof(typename F::Envelope));
+        static_cast<void>(context.delivery.Send(F::kPollCode, poll.get(), sizeof(typename F::Envelope)));
     }
     Owned<QueuedText> oldest = context.serverRequests.TakeOldest();
     if (!oldest) return VTX_RESULT_NOTHING_QUEUED;

@@ -30,7 +30,8 @@ public:
     // The text replaced by the error text of `code`.
     template <class F>
     const Char* SetError(int code) noexcept {
-        F::ErrorText(code, text_, kPayloadUnits);
+        // An error text is far shorter than the field: it always fits.
+        static_cast<void>(F::ErrorText(code, text_, kPayloadUnits));
         return text_;
     }
 

@@ -10,12 +10,12 @@ namespace vtx::api {
 namespace {
 
 template <class F>
-int OpenSession(int initValue, const typename F::Char* initText, int pollMode, ServerRequestCallback callback) {
+int OpenSession(int initValue, const typename F::Char* initText, int pollMode, VtxServerRequestCallback callback) {
     // A refused text changes nothing: no flag, no registry value, no message.
     if (HostTextLength(initText, kInitTextUnits) >= kInitTextUnits) return VTX_RESULT_DOES_NOT_FIT;
     BridgeContext* const context = BridgeContext::Get();
     if (context == nullptr) {
-        LogLibraryFailure(ExportOfCode(F::Code(code::kInit)), kNoMemory);
+        LogLibraryFailure(F::Code(code::kInit), kNoMemory);
         return VTX_RESULT_NOT_DELIVERED;
     }
     if (context->session.open.load()) return VTX_RESULT_ALREADY_OPEN;
@@ -23,7 +23,7 @@ int OpenSession(int initValue, const typename F::Char* initText, int pollMode, S
     context->session.sendForm = F::kForm;
     PublishBridgePath();
 
-    const Exchange<F> exchange = RunExchange<F>(F::Code(code::kInit), [&](typename F::Envelope& request) {
+    const Exchange<F> exchange = RunExchange<F, code::kInit>([&](typename F::Envelope& request) {
         request.initValue = initValue;
         request.pollMode = pollMode;
         return CopyHostText(request.initText, initText);
@@ -38,7 +38,7 @@ int OpenSession(int initValue, const typename F::Char* initText, int pollMode, S
         if (callback == nullptr) return VTX_RESULT_NO_CALLBACK;
         // Likewise when no thread could be started to deliver them.
         if (!context->worker.OpenSession(callback, F::kForm)) {
-            LogLibraryFailure(ExportOfCode(F::Code(code::kInit)), "the callback worker could not be started");
+            LogLibraryFailure(F::Code(code::kInit), "the callback worker could not be started");
             return VTX_RESULT_NOT_DELIVERED;
         }
     }
@@ -47,7 +47,7 @@ int OpenSession(int initValue, const typename F::Char* initText, int pollMode, S
 }
 
 int CloseSession() {
-    const Exchange<NarrowForm> exchange = RunExchange<NarrowForm>(code::kDeinit);
+    const Exchange<NarrowForm> exchange = RunExchange<NarrowForm, code::kDeinit>();
     if (exchange.outcome != Outcome::Answered) return ResultCodeOf(exchange.outcome);
 
     const int status = exchange.answer->status;
@@ -71,11 +71,11 @@ using namespace vtx::api;
 
 extern "C" {
 
-int VTX_CALL vtx_init(int initValue, const char* initText, int pollMode, ServerRequestCallback callback) {
+int VTX_CALL vtx_init(int initValue, const char* initText, int pollMode, VtxServerRequestCallback callback) {
     return OpenSession<NarrowForm>(initValue, initText, pollMode, callback);
 }
 
-int VTX_CALL vtx_initw(int initValue, const wchar_t* initText, int pollMode, ServerRequestCallback callback) {
+int VTX_CALL vtx_initw(int initValue, const wchar_t* initText, int pollMode, VtxServerRequestCallback callback) {
     return OpenSession<WideForm>(initValue, initText, pollMode, callback);
 }
 

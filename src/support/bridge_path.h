@@ -13,7 +13,7 @@ void PublishBridgePath() noexcept;
 
 // Units of the folder part of an executable path of `length` units:
 // everything before the last '\' or '/'. Nothing when there is no separator.
-std::optional<std::size_t> BridgeFolderLength(const wchar_t* executablePath, std::size_t length) noexcept;
+[[nodiscard]] std::optional<std::size_t> BridgeFolderLength(const wchar_t* executablePath, std::size_t length) noexcept;
 
 // The registry write behind PublishBridgePath, for a given executable path;
 // nothing is written for a path without a folder.

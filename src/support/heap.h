@@ -14,7 +14,7 @@ namespace vtx {
 
 // A block of `bytes` bytes, aligned for any of the library's types; null when
 // no memory is left.
-void* AllocateBlock(std::size_t bytes) noexcept;
+[[nodiscard]] void* AllocateBlock(std::size_t bytes) noexcept;
 void FreeBlock(void* block) noexcept;
 
 template <class T>
@@ -30,7 +30,7 @@ using Owned = std::unique_ptr<T, DestroyAndFree<T>>;
 
 // A T built in a block of its own; null when no memory is left.
 template <class T, class... Args>
-Owned<T> MakeOwned(Args&&... args) noexcept {
+[[nodiscard]] Owned<T> MakeOwned(Args&&... args) noexcept {
     void* block = AllocateBlock(sizeof(T));
     if (block == nullptr) return nullptr;
     return Owned<T>(::new (block) T(std::forward<Args>(args)...));

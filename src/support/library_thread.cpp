@@ -7,7 +7,7 @@ constexpr DWORD kBeginBoundMs = 5000;
 // How often Stop nudges a thread while it waits for its end.
 constexpr DWORD kNudgeIntervalMs = 20;
 
-bool Signalled(HANDLE event, DWORD timeoutMs) {
+[[nodiscard]] bool Signalled(HANDLE event, DWORD timeoutMs) {
     return event != nullptr && ::WaitForSingleObject(event, timeoutMs) == WAIT_OBJECT_0;
 }
 
@@ -39,7 +39,9 @@ bool LibraryThread::Start() noexcept {
         threadId_ = id;
         begun = begun_.get();  // replaced only once this thread has ended
     }
-    Signalled(begun, kBeginBoundMs);
+    // A thread not yet running our code after that still runs it later, and
+    // an unload meanwhile still waits for its end: it is started either way.
+    static_cast<void>(Signalled(begun, kBeginBoundMs));
     return true;
 }
 
@@ -54,12 +56,14 @@ void LibraryThread::Wake() noexcept {
 }
 
 void LibraryThread::WaitForWake(std::uint32_t timeoutMs) noexcept {
+    VTX_ASSERT_THREAD(IsCurrent());
     if (stopRequested_.load()) return;
     // Without its event the thread still keeps a pause between looks.
     if (::WaitForSingleObject(wake_.get(), timeoutMs) == WAIT_FAILED) ::Sleep(timeoutMs < 100 ? timeoutMs : 100);
 }
 
 void LibraryThread::MarkReady() noexcept {
+    VTX_ASSERT_THREAD(IsCurrent());
     {
         LockHold hold(startLock_);
         ready_ = true;
@@ -93,6 +97,9 @@ bool LibraryThread::Stop() noexcept {
 
 DWORD WINAPI LibraryThread::Main(LPVOID parameter) {
     auto& self = *static_cast<LibraryThread*>(parameter);
+    // Set here too: the thread may run before CreateThread has returned its
+    // ID to Start, and its own calls ask IsCurrent from the first.
+    self.threadId_ = ::GetCurrentThreadId();
     ::SetEvent(self.begun_.get());
     self.body_(self, self.owner_);
     self.End();

@@ -23,6 +23,7 @@
 #include <cstdint>
 
 #include "support/sync.h"
+#include "support/thread_check.h"
 #include "support/unique_handle.h"
 
 namespace vtx {
@@ -44,7 +45,7 @@ public:
 
     // Starts the thread unless it runs (again after it ended). False when no
     // thread could be created.
-    bool Start() noexcept;
+    [[nodiscard]] bool Start() noexcept;
     // Started and not yet ended.
     bool Running() noexcept;
     bool IsCurrent() const noexcept { return ::GetCurrentThreadId() == threadId_.load(); }
@@ -53,8 +54,13 @@ public:
     // while the thread does not wait is kept for its next WaitForWake (one,
     // however many came), so none is lost between a look and the wait.
     void Wake() noexcept;
+    // The "On the thread:" calls below check their thread in debug builds.
+    //
     // On the thread: whether Stop asked it to end.
-    bool StopRequested() const noexcept { return stopRequested_.load(); }
+    bool StopRequested() const noexcept {
+        VTX_ASSERT_THREAD(IsCurrent());
+        return stopRequested_.load();
+    }
     // On the thread: waits until woken or asked to stop, at most `timeoutMs`;
     // the wake-up it returns on is used up.
     void WaitForWake(std::uint32_t timeoutMs) noexcept;
@@ -65,11 +71,11 @@ public:
     void MarkReady() noexcept;
     // From the owner: waits at most `boundMs` until the thread is ready.
     // True when it is ready and still running.
-    bool WaitUntilReady(std::uint32_t boundMs) noexcept;
+    [[nodiscard]] bool WaitUntilReady(std::uint32_t boundMs) noexcept;
 
     // At unload: asks the thread to end, wakes and nudges it, and waits at
     // most the thread's bound. True when it ended (or never ran).
-    bool Stop() noexcept;
+    [[nodiscard]] bool Stop() noexcept;
 
 private:
     static DWORD WINAPI Main(LPVOID self);

@@ -2,17 +2,12 @@
 
 #include <windows.h>
 
-#include <atomic>
-
 #include "support/log_file.h"
 #include "support/sync.h"
 #include "support/unique_handle.h"
 
 namespace vtx {
 namespace {
-
-constexpr wchar_t kLogFolder[] = L"C:\\vantix\\log\\vc";
-std::atomic<LogClock> g_clock{nullptr};
 
 // Serialises the writers of this process, so the folder, the file and the
 // line always belong to one call. Other processes are kept apart by
@@ -186,15 +181,6 @@ LogClockReading ReadLocalClock() noexcept {
     return {true, local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond};
 }
 
-void SetLogClockForTesting(LogClock clock) noexcept { g_clock.store(clock); }
-
-namespace {
-LogClockReading CurrentReading() {
-    const LogClock clock = g_clock.load();
-    return clock ? clock() : ReadLocalClock();
-}
-}  // namespace
-
 bool LogFilePath(const wchar_t* folder, bool folderUsable, const LogClockReading& reading, wchar_t* out,
                  std::size_t capacity) noexcept {
     wchar_t name[24];
@@ -214,10 +200,10 @@ void WriteLogTo(const wchar_t* folder, const LogClockReading& reading, const Log
     WriteLineAndNotice(folder, reading, message);
 }
 
-void WriteLog(const LogText& message) noexcept { WriteLogTo(kLogFolder, CurrentReading(), message); }
+void WriteLog(const LogText& message) noexcept { WriteLogTo(kLogFolder, LogClockNow(), message); }
 
 void WriteLimitedLog(LogKind kind, const LogText& message) noexcept {
-    WriteLimitedLogTo(kLogFolder, CurrentReading(), kind, message);
+    WriteLimitedLogTo(kLogFolder, LogClockNow(), kind, message);
 }
 
 }  // namespace vtx

@@ -10,14 +10,18 @@
 
 namespace vtx {
 
-using LogClock = LogClockReading (*)();
+// The log's folder. Only its last level is ever made: a machine without
+// its parent was never set up for logging there, and lines go to the
+// current directory instead. vtxcli diagnose examines the same folder.
+inline constexpr wchar_t kLogFolder[] = L"C:\\vantix\\log\\vc";
 
 // Reads the local wall-clock time once (for the stamp and the file's day;
 // no wait or deadline of the library reads the wall clock).
 LogClockReading ReadLocalClock() noexcept;
 
-// Replaces the clock WriteLog reads; nullptr restores ReadLocalClock.
-void SetLogClockForTesting(LogClock clock) noexcept;
+// The clock WriteLog reads: ReadLocalClock (system_seams.cpp). The unit
+// tests link a clock of their own in its place.
+LogClockReading LogClockNow() noexcept;
 
 // Appends "[hh:mm:ss] message" to today's log.
 void WriteLog(const LogText& message) noexcept;
@@ -30,8 +34,8 @@ void WriteLimitedLog(LogKind kind, const LogText& message) noexcept;
 // The file a line goes to: "<folder>\bridge_YYYYMMDD.log" when the folder is
 // usable, otherwise "YYYYMMDD.log" in the current directory. False when the
 // path does not fit `out` (`capacity` units, terminator included).
-bool LogFilePath(const wchar_t* folder, bool folderUsable, const LogClockReading& reading, wchar_t* out,
-                 std::size_t capacity) noexcept;
+[[nodiscard]] bool LogFilePath(const wchar_t* folder, bool folderUsable, const LogClockReading& reading,
+                               wchar_t* out, std::size_t capacity) noexcept;
 
 // WriteLog with the folder and the time given.
 void WriteLogTo(const wchar_t* folder, const LogClockReading& reading, const LogText& message) noexcept;

@@ -68,7 +68,7 @@ public:
 
     // Whether a line of `kind` at `nowMs` (a monotonic millisecond clock)
     // on the local day `day` (YYYYMMDD) may be written.
-    Decision Admit(LogKind kind, std::uint64_t nowMs, std::uint32_t day) noexcept;
+    [[nodiscard]] Decision Admit(LogKind kind, std::uint64_t nowMs, std::uint32_t day) noexcept;
 
 private:
     struct Window {

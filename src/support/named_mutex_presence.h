@@ -23,10 +23,9 @@ public:
     NamedMutexPresence(const NamedMutexPresence&) = delete;
     NamedMutexPresence& operator=(const NamedMutexPresence&) = delete;
 
-    // True when the named mutex is open.
-    bool IsOpen() const { return static_cast<bool>(mutex_); }
-
 private:
+    friend class NamedMutexPresenceProbe;  // tests only
+
     UniqueHandle mutex_;
 };
 

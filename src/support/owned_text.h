@@ -34,7 +34,7 @@ public:
 
     // Room for `length` units and a terminator, every unit zero. False, the
     // text unchanged, when no memory is left.
-    bool Allocate(std::size_t length) noexcept {
+    [[nodiscard]] bool Allocate(std::size_t length) noexcept {
         if (length >= static_cast<std::size_t>(-1) / sizeof(Char) - 1) return false;
         const std::size_t bytes = (length + 1) * sizeof(Char);
         auto* units = static_cast<Char*>(AllocateBlock(bytes));
@@ -48,18 +48,10 @@ public:
 
     // A copy of `length` units read from `bytes`, which need not be aligned
     // (they may come straight from another process's message).
-    bool AssignBytes(const void* bytes, std::size_t length) noexcept {
+    [[nodiscard]] bool AssignBytes(const void* bytes, std::size_t length) noexcept {
         if (!Allocate(length)) return false;
         if (length != 0) std::memcpy(static_cast<void*>(units_), bytes, length * sizeof(Char));
         return true;
-    }
-    bool Assign(const Char* units, std::size_t length) noexcept { return AssignBytes(units, length); }
-
-    // Shortens the text to `length` units (at most its length).
-    void Truncate(std::size_t length) noexcept {
-        if (units_ == nullptr || length >= length_) return;
-        units_[length] = Char{};
-        length_ = length;
     }
 
     // Never null: an empty text is a lone terminator.
@@ -70,7 +62,6 @@ public:
     // Null until the text was allocated.
     Char* Data() noexcept { return units_; }
     std::size_t Length() const noexcept { return length_; }
-    bool Empty() const noexcept { return length_ == 0; }
 
 private:
     Char* units_ = nullptr;

@@ -27,10 +27,10 @@ const char* PeerVerdictReason(PeerVerdict verdict) noexcept;
 
 // Compares the process `processId` with this one: the same session and user,
 // and an integrity level of at least Medium.
-PeerVerdict JudgeProcess(DWORD processId) noexcept;
+[[nodiscard]] PeerVerdict JudgeProcess(DWORD processId) noexcept;
 
 // Whether this process runs above Medium integrity (elevated).
-bool HostRunsAboveMediumIntegrity() noexcept;
+[[nodiscard]] bool HostRunsAboveMediumIntegrity() noexcept;
 
 // What JudgeProcess compares, read the same way, for showing it (vtxcli
 // diagnose): never used to decide. A SID as text takes at most 185 units.
@@ -42,10 +42,10 @@ struct ProcessFacts {
     DWORD integrity = 0;               // the mandatory label's RID (SECURITY_MANDATORY_*_RID)
     wchar_t user[kSidTextUnits] = {};  // the user's SID, "S-1-5-21-..."
 };
-ProcessFacts ReadProcessFacts(DWORD processId) noexcept;
+[[nodiscard]] ProcessFacts ReadProcessFacts(DWORD processId) noexcept;
 
 // The full path of the process's executable, terminated; false when it
 // cannot be read or does not fit `capacity` units.
-bool ReadProcessImagePath(DWORD processId, wchar_t* out, DWORD capacity) noexcept;
+[[nodiscard]] bool ReadProcessImagePath(DWORD processId, wchar_t* out, DWORD capacity) noexcept;
 
 }  // namespace vtx

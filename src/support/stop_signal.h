@@ -20,7 +20,7 @@ public:
     bool Raised() const noexcept { return raised_.load(); }
     // Pauses `ms` milliseconds, less when raised meanwhile. False when the
     // signal is raised.
-    bool Pause(std::uint32_t ms) noexcept;
+    [[nodiscard]] bool Pause(std::uint32_t ms) noexcept;
 
 private:
     std::atomic<bool> raised_{false};

@@ -25,7 +25,6 @@ public:
 
     void lock() noexcept;
     void unlock() noexcept;
-    bool try_lock() noexcept;
 
 private:
     friend class ConditionVariable;
@@ -78,7 +77,7 @@ public:
     // Waits until `done()` holds or `timeoutMs` have passed on the monotonic
     // clock, whatever the wake-ups in between; returns done().
     template <class Done>
-    bool WaitUntil(LockHold& hold, std::uint32_t timeoutMs, Done done) noexcept;
+    [[nodiscard]] bool WaitUntil(LockHold& hold, std::uint32_t timeoutMs, Done done) noexcept;
     void NotifyAll() noexcept;
 
 private:

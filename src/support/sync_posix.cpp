@@ -8,7 +8,6 @@ namespace vtx {
 
 void Lock::lock() noexcept { pthread_mutex_lock(&mutex_); }
 void Lock::unlock() noexcept { pthread_mutex_unlock(&mutex_); }
-bool Lock::try_lock() noexcept { return pthread_mutex_trylock(&mutex_) == 0; }
 
 ConditionVariable::ConditionVariable() noexcept {
     pthread_condattr_t attributes;

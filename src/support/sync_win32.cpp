@@ -12,7 +12,6 @@ SRWLOCK* SrwOf(void** slot) { return reinterpret_cast<SRWLOCK*>(slot); }
 
 void Lock::lock() noexcept { ::AcquireSRWLockExclusive(SrwOf(&srw_)); }
 void Lock::unlock() noexcept { ::ReleaseSRWLockExclusive(SrwOf(&srw_)); }
-bool Lock::try_lock() noexcept { return ::TryAcquireSRWLockExclusive(SrwOf(&srw_)) != FALSE; }
 
 bool ConditionVariable::WaitFor(LockHold& hold, std::uint32_t timeoutMs) noexcept {
     return ::SleepConditionVariableSRW(reinterpret_cast<CONDITION_VARIABLE*>(&condition_), SrwOf(&hold.lock_.srw_),

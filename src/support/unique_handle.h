@@ -39,14 +39,10 @@ struct CloseHandleCloser {
 struct RegCloseKeyCloser {
     void operator()(HKEY key) const { ::RegCloseKey(key); }
 };
-struct FreeLibraryCloser {
-    void operator()(HMODULE module) const { ::FreeLibrary(module); }
-};
 
 // Kernel objects whose failure value is null (threads, events, mutexes).
 using UniqueHandle = UniqueResource<HANDLE, CloseHandleCloser, nullptr>;
 using UniqueKey = UniqueResource<HKEY, RegCloseKeyCloser, nullptr>;
-using UniqueModule = UniqueResource<HMODULE, FreeLibraryCloser, nullptr>;
 
 // Files, whose failure value is INVALID_HANDLE_VALUE.
 class UniqueFile {

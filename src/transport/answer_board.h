@@ -38,18 +38,18 @@ public:
     // One more export waits for `key` (requests that fell back to a shared
     // request ID register the same key more than once). False when no
     // memory is left for the registration.
-    bool Expect(const Key& key) noexcept;
+    [[nodiscard]] bool Expect(const Key& key) noexcept;
     // Files `answer` if somebody waits for its request ID. Returns what must
     // be released outside the lock: the answer itself when nobody waits, or
     // an earlier answer it replaced.
-    Owned<Answer> File(Owned<Answer> answer) noexcept;
+    [[nodiscard]] Owned<Answer> File(Owned<Answer> answer) noexcept;
     // Hands the filed answer to one waiting export and ends that export's
     // registration in the same step, so two exports sharing a key never
     // both see one answer.
-    Owned<Answer> Take(const Key& key) noexcept;
+    [[nodiscard]] Owned<Answer> Take(const Key& key) noexcept;
     // Ends one registration without an answer. Returns an answer filed
     // meanwhile, once no other export waits for the key.
-    Owned<Answer> Forget(const Key& key) noexcept;
+    [[nodiscard]] Owned<Answer> Forget(const Key& key) noexcept;
     std::size_t Size() const noexcept { return size_; }
 
 private:
@@ -73,17 +73,17 @@ public:
     AnswerBoard& operator=(const AnswerBoard&) = delete;
 
     template <class F>
-    bool Expect(const RequestIdText<typename F::Char>& key) noexcept;
+    [[nodiscard]] bool Expect(const RequestIdText<typename F::Char>& key) noexcept;
     // Files an answer of form F (called on the loop thread). False when
     // nobody waits for it: it is then released, and the caller may log it.
     template <class F>
-    bool File(Owned<FiledAnswer<typename F::Char>> answer) noexcept;
+    [[nodiscard]] bool File(Owned<FiledAnswer<typename F::Char>> answer) noexcept;
     // Waits at most `budgetMs` (in pauses of at most 100 ms, each cut short
     // the moment any answer is filed) for the answer and hands it over,
     // ending the registration. Null when it did not come in time, or when
     // the waits were stopped; the registration then stays until Forget.
     template <class F>
-    Owned<FiledAnswer<typename F::Char>> Wait(const RequestIdText<typename F::Char>& key,
+    [[nodiscard]] Owned<FiledAnswer<typename F::Char>> Wait(const RequestIdText<typename F::Char>& key,
                                               std::uint32_t budgetMs) noexcept;
     // Ends a registration that got no answer; a later answer is dropped.
     template <class F>

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "support/thread_check.h"
 #include "transport/outbound_envelope.h"
 
 namespace vtx {
@@ -22,7 +23,9 @@ BOOL CALLBACK Build(PINIT_ONCE, PVOID, PVOID*) {
 }  // namespace
 
 BridgeContext* BridgeContext::Get() noexcept {
-    return ::InitOnceExecuteOnce(&g_once, Build, nullptr, nullptr) ? g_context : nullptr;
+    BridgeContext* const context = ::InitOnceExecuteOnce(&g_once, Build, nullptr, nullptr) ? g_context : nullptr;
+    VTX_ASSERT_THREAD(context == nullptr || !context->bridgeWindow.OnLoopThread());
+    return context;
 }
 
 void BridgeContext::Unload() noexcept {

@@ -34,8 +34,11 @@ public:
     static constexpr std::size_t kQueuedBytesBound = 64u * 1024u * 1024u;
 
     // The process's context, built on first use; null only when no memory
-    // was left to build it (the next call tries again).
-    static BridgeContext* Get() noexcept;
+    // was left to build it (the next call tries again). For the exports: on
+    // any host thread, and on the worker's when the host's callback calls an
+    // export, but never on the loop thread, whose window procedure keeps
+    // its own object (checked in debug builds).
+    [[nodiscard]] static BridgeContext* Get() noexcept;
     // At unload (not at process exit): ends every wait and thread of the
     // library, then releases the context, unless a thread did not end in
     // time (a host callback that does not return), which may still use it.

@@ -75,7 +75,10 @@ HWND BridgeWindow::Handle() noexcept {
     // None found yet, or found for a loop that has ended since.
     window_ = nullptr;
     if (stop_.Raised() || !thread_.Start()) return nullptr;
-    thread_.WaitUntilReady(kLoopReadyBoundMs);
+    // Ready or not (a loop that ended, or one still slow after 5 s), the
+    // window is looked for as many times as ever, each attempt in the log:
+    // a loop that gets ready meanwhile is still found.
+    static_cast<void>(thread_.WaitUntilReady(kLoopReadyBoundMs));
 
     for (int attempt = 1; attempt <= kLookupAttempts; ++attempt) {
         WriteLog(LogText("[GetWindowHandle] counter: ").Add(attempt));
@@ -121,7 +124,7 @@ void BridgeWindow::RunLoop(LibraryThread& thread, void* self) noexcept {
         g_receiver = &bridge;
         g_window = window;
         ::ShowWindow(window, SW_HIDE);
-        if (bridge.hostAboveMedium_()) bridge.openFilter_(window);
+        if (HostAboveMedium()) OpenFilter(window);
         thread.WaitForWake(kSettleMs);
         bridge.made_ = window;
         thread.MarkReady();

@@ -19,7 +19,6 @@
 #include <cstdint>
 
 #include "support/library_thread.h"
-#include "support/process_identity.h"
 #include "support/stop_signal.h"
 #include "support/unique_handle.h"
 #include "transport/decode.h"
@@ -40,23 +39,30 @@ public:
     // Whether the handle of a running loop's window is at hand, so Handle()
     // returns it at once.
     bool HandleKnown() noexcept;
+    // Whether the caller is the loop thread, which owns the window.
+    bool OnLoopThread() const noexcept { return thread_.IsCurrent(); }
     // The bridge window of this process, the sender of every message: at
     // once when known; otherwise the loop is started (again) and the window
     // looked up, up to 50 attempts 100 ms apart, each in the log. Null when
     // none was found, or the library is being unloaded.
-    HWND Handle() noexcept;
+    [[nodiscard]] HWND Handle() noexcept;
     // At unload: ends the loop thread, which destroys its window and
     // unregisters the class first.
-    bool Stop() noexcept;
+    [[nodiscard]] bool Stop() noexcept;
 
     // What the window procedure does with one WM_COPYDATA: the value it
     // answers the sender with.
-    LRESULT Receive(std::uint32_t code, const void* data, std::uint32_t size) noexcept;
+    [[nodiscard]] LRESULT Receive(std::uint32_t code, const void* data, std::uint32_t size) noexcept;
 
 private:
     friend class BridgeWindowProbe;  // tests only
 
     static void RunLoop(LibraryThread& thread, void* self) noexcept;
+    // Whether the host runs above Medium integrity, and the opening of the
+    // filter for `window` (system_seams.cpp: HostRunsAboveMediumIntegrity,
+    // AllowCopyDataFromLowerIntegrity).
+    static bool HostAboveMedium() noexcept;
+    static void OpenFilter(HWND window) noexcept;
     // Lets WM_COPYDATA of lower-integrity processes through to `window`.
     static void AllowCopyDataFromLowerIntegrity(HWND window) noexcept;
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
@@ -75,8 +81,6 @@ private:
     std::atomic<HWND> made_{nullptr};
     // Found by the attempts of Handle(); valid while the loop that made it runs.
     std::atomic<HWND> window_{nullptr};
-    bool (*hostAboveMedium_)() noexcept = HostRunsAboveMediumIntegrity;
-    void (*openFilter_)(HWND window) noexcept = AllowCopyDataFromLowerIntegrity;
 };
 
 }  // namespace vtx

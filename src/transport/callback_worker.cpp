@@ -30,9 +30,10 @@ void AnswerDialogsOf(DWORD threadId) { ::EnumThreadWindows(threadId, AnswerDialo
 template <class F>
 void SendPoll(PeerDelivery& delivery) {
     auto envelope = TakeBlankEnvelope<typename F::Envelope>();
-    // Unanswered; the queue is read either way. Without memory for the
-    // envelope the poll is skipped: the next one comes in 100 ms.
-    if (envelope) delivery.Send(F::kPollCode, envelope.get(), sizeof(typename F::Envelope));
+    // Unanswered; the queue is read either way, whether the peer took the
+    // poll or not. Without memory for the envelope the poll is skipped: the
+    // next one comes in 100 ms.
+    if (envelope) static_cast<void>(delivery.Send(F::kPollCode, envelope.get(), sizeof(typename F::Envelope)));
 }
 
 }  // namespace
@@ -66,7 +67,7 @@ CallbackWorker::CallbackWorker(PeerDelivery& delivery, ServerRequestQueue& serve
       session_(session),
       thread_(Run, this, kWorkerStopBoundMs, AnswerDialogsOf) {}
 
-bool CallbackWorker::OpenSession(ServerRequestCallback callback, Form form) noexcept {
+bool CallbackWorker::OpenSession(VtxServerRequestCallback callback, Form form) noexcept {
     {
         LockHold hold(guard_);
         registration_ = Registration{callback, form};

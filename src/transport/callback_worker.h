@@ -31,7 +31,7 @@ public:
     // (narrow for vtx_init, wide for vtx_initw). The thread starts on first
     // use (and again should it have ended); later sessions reuse it. False
     // when no thread could be started: nothing would ever deliver.
-    bool OpenSession(ServerRequestCallback callback, Form form) noexcept;
+    [[nodiscard]] bool OpenSession(VtxServerRequestCallback callback, Form form) noexcept;
     // Closes the session (a successful vtx_deinit): no poll and no callback
     // follows, and a callback under way has returned, unless this is called
     // from inside it. Texts stay queued for the next session.
@@ -41,13 +41,13 @@ public:
     void Wake() noexcept { thread_.Wake(); }
     // At unload: ends the thread, answering a run-the-peer-first box it
     // shows, and waits at most five seconds for a callback under way.
-    bool Stop() noexcept { return thread_.Stop(); }
+    [[nodiscard]] bool Stop() noexcept { return thread_.Stop(); }
 
 private:
     enum class Activity { Poll, Callback };
     enum class Handover { Done, NothingQueued, NoSession, NoMemory };
     struct Registration {
-        ServerRequestCallback callback = nullptr;
+        VtxServerRequestCallback callback = nullptr;
         Form form = Form::Narrow;
     };
     class Busy;

@@ -35,8 +35,11 @@ InboundMessage Malformed(const char* refusal) {
 
 constexpr const char* kPayloadUnterminated = "the payload is not terminated in its field";
 
+// `inbound` is what the table says the message is: a server request, or the
+// request an answer belongs to.
 template <class F>
-InboundMessage DecodeIn(std::uint32_t messageCode, const unsigned char* bytes, std::size_t size) {
+InboundMessage DecodeIn(const Message& inbound, std::uint32_t messageCode, const unsigned char* bytes,
+                        std::size_t size) {
     using Char = typename F::Char;
     using Envelope = typename F::Envelope;
     if (size < sizeof(Envelope)) return Malformed("shorter than its envelope");
@@ -46,12 +49,11 @@ InboundMessage DecodeIn(std::uint32_t messageCode, const unsigned char* bytes, s
     message.code = messageCode;
     message.status = ReadInt32(bytes, offsetof(Envelope, status));
     message.length = ReadInt32(bytes, offsetof(Envelope, length));
-    message.errorCode = ReadInt32(bytes, offsetof(Envelope, errorCode));
     message.payload.bytes = bytes + offsetof(Envelope, payload);
     message.payload.length = TerminatedLength<Char>(message.payload.bytes, kPayloadUnits);
     const bool payloadTerminated = message.payload.length < kPayloadUnits;
 
-    if (messageCode == F::Code(code::kServerRequest)) {
+    if (inbound.direction == Direction::FromPeer) {
         if (!payloadTerminated) return Malformed(kPayloadUnterminated);
         // A length, where the form has one, must cover the text and its
         // terminator and stay within the field.
@@ -77,12 +79,12 @@ InboundMessage DecodeIn(std::uint32_t messageCode, const unsigned char* bytes, s
 }  // namespace
 
 InboundMessage DecodeInbound(std::uint32_t messageCode, const void* data, std::size_t size) noexcept {
-    const bool serverRequest = messageCode == code::kServerRequest || messageCode == code::kServerRequestW;
-    if (!serverRequest && !IsAcceptedAnswer(messageCode)) return InboundMessage{};
+    // A server request, or the answer to a request whose sender waits.
+    const Message* const inbound = InboundOf(messageCode);
+    if (inbound == nullptr) return InboundMessage{};
     if (data == nullptr) return Malformed("no data");
     const auto* bytes = static_cast<const unsigned char*>(data);
-    return WithForm(FormOfCode(messageCode),
-                    [&](auto form) { return DecodeIn<decltype(form)>(messageCode, bytes, size); });
+    return WithForm(inbound->form, [&](auto form) { return DecodeIn<decltype(form)>(*inbound, messageCode, bytes, size); });
 }
 
 template <class Char>
@@ -90,9 +92,6 @@ Owned<FiledAnswer<Char>> CopyAnswer(const InboundMessage& answer) noexcept {
     auto filed = MakeOwned<FiledAnswer<Char>>();
     if (!filed || !filed->payload.AssignBytes(answer.payload.bytes, answer.payload.length)) return nullptr;
     filed->status = answer.status;
-    filed->length = answer.length;
-    filed->errorCode = answer.errorCode;
-    filed->code = answer.code;
     filed->requestId.length = answer.requestId.length;
     std::memcpy(filed->requestId.units, answer.requestId.bytes, answer.requestId.length * sizeof(Char));
     return filed;

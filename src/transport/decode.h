@@ -34,8 +34,7 @@ struct InboundMessage {
     Form form = Form::Narrow;
     std::uint32_t code = 0;
     std::int32_t status = 0;
-    std::int32_t length = 0;
-    std::int32_t errorCode = 0;
+    std::int32_t length = 0;  // server requests of the wide form
     ReceivedText payload;    // answers and server requests
     ReceivedText requestId;  // answers
     // Why a Malformed message was refused, for the log; static text.
@@ -47,11 +46,11 @@ struct InboundMessage {
 // than the envelope of its form, when a text the library keeps is not
 // terminated inside its field, or (2009) when `length` is not between the
 // text's length plus 1 and 100000.
-InboundMessage DecodeInbound(std::uint32_t code, const void* data, std::size_t size) noexcept;
+[[nodiscard]] InboundMessage DecodeInbound(std::uint32_t code, const void* data, std::size_t size) noexcept;
 
-// What is filed of a decoded answer of form `Char`: status, length,
-// errorCode, the request ID and the payload. Null when no memory is left.
+// What is filed of a decoded answer of form `Char`: its status, request ID
+// and payload. Null when no memory is left.
 template <class Char>
-Owned<FiledAnswer<Char>> CopyAnswer(const InboundMessage& answer) noexcept;
+[[nodiscard]] Owned<FiledAnswer<Char>> CopyAnswer(const InboundMessage& answer) noexcept;
 
 }  // namespace vtx

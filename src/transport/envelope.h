@@ -68,7 +68,7 @@ static_assert(offsetof(MessageEnvelopeW, pollMode) == 200224);
 // Length of a text stored in a fixed field, or `capacity` when no terminator
 // lies inside the field (the text is then unusable: it has no end).
 template <class Char>
-std::size_t BoundedLength(const Char* field, std::size_t capacity) {
+[[nodiscard]] std::size_t BoundedLength(const Char* field, std::size_t capacity) {
     std::size_t length = 0;
     while (length < capacity && field[length] != Char{}) ++length;
     return length;
@@ -78,7 +78,7 @@ std::size_t BoundedLength(const Char* field, std::size_t capacity) {
 // Refuses (returns false, field untouched) when the text does not fit, so no
 // caller can write past a field.
 template <class Char>
-bool CopyToBoundedField(Char* field, std::size_t capacity, const Char* text, std::size_t length) {
+[[nodiscard]] bool CopyToBoundedField(Char* field, std::size_t capacity, const Char* text, std::size_t length) {
     if (length >= capacity) return false;
     if (length != 0) std::memcpy(field, text, length * sizeof(Char));
     field[length] = Char{};
@@ -86,7 +86,7 @@ bool CopyToBoundedField(Char* field, std::size_t capacity, const Char* text, std
 }
 
 template <class Char, std::size_t N>
-bool CopyToField(Char (&field)[N], const Char* text, std::size_t length) {
+[[nodiscard]] bool CopyToField(Char (&field)[N], const Char* text, std::size_t length) {
     return CopyToBoundedField(field, N, text, length);
 }
 

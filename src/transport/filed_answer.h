@@ -32,12 +32,11 @@ struct RequestIdText {
     }
 };
 
+// What the exports read of an answer: its status and payload; the request
+// ID pairs it with its request.
 template <class Char>
 struct FiledAnswer {
     std::int32_t status = 0;
-    std::int32_t length = 0;
-    std::int32_t errorCode = 0;
-    std::uint32_t code = 0;  // the message code it came with, for the log
     RequestIdText<Char> requestId;
     OwnedText<Char> payload;
 };

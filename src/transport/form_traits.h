@@ -1,7 +1,9 @@
-// What differs between the two forms of every message, in one place. Each
-// narrow/wide twin is one template instantiated with both traits; code that
-// learns the form only at run time (a session's form, a message's code)
-// takes the traits from WithForm, the one place that branches on it.
+// What differs between the two forms of every message. Each narrow/wide
+// twin is one template instantiated with both traits; code that learns the
+// form only at run time (a session's form, a message's code) takes the
+// traits from WithForm, the one place that branches on it, which fails to
+// compile until a new form has its case. What else a third form touches is
+// listed in docs/internals.md ("Where a change goes").
 #pragma once
 
 #include <cstddef>
@@ -22,7 +24,7 @@ struct ReceivedText;
 // `capacity` units) with its terminator; returns its length, or 0 with
 // nothing written when it does not fit.
 template <class Char>
-std::size_t WriteErrorText(int code, Char* out, std::size_t capacity) noexcept {
+[[nodiscard]] std::size_t WriteErrorText(int code, Char* out, std::size_t capacity) noexcept {
     static constexpr char kStart[] = "{\"eventId\":9999, \"jobId\":\"\", \"code\":";
     char digits[12];
     std::size_t digitCount = 0;
@@ -55,7 +57,7 @@ struct FormBasics {
     static constexpr std::uint32_t Code(std::uint32_t narrowCode) { return narrowCode - 1000 + kBase; }
     static constexpr std::uint32_t kPollCode = Code(code::kPoll);
 
-    static std::size_t ErrorText(int resultCode, Char* out, std::size_t capacity) noexcept {
+    [[nodiscard]] static std::size_t ErrorText(int resultCode, Char* out, std::size_t capacity) noexcept {
         return WriteErrorText(resultCode, out, capacity);
     }
 };
@@ -81,11 +83,11 @@ struct NarrowForm : FormBasics<char, MessageEnvelope, Form::Narrow, 1000> {
     // A narrow server request carries no length of its own.
     static constexpr bool kServerRequestHasLength = false;
     static void NewRequestId(Envelope& envelope) noexcept;
-    static Owned<QueuedText> ToQueued(const ReceivedText& text, const char** refusal) noexcept;
+    [[nodiscard]] static Owned<QueuedText> ToQueued(const ReceivedText& text, const char** refusal) noexcept;
     static std::size_t QueuedLength(const QueuedText& text) noexcept;
     static void WriteQueued(const QueuedText& text, Char* out, std::size_t length) noexcept;
     template <class Visit>
-    static bool WithHostText(const QueuedText& text, Visit&& visit) noexcept {
+    [[nodiscard]] static bool WithHostText(const QueuedText& text, Visit&& visit) noexcept {
         const std::size_t length = QueuedLength(text);
         OwnedText<Char> converted;
         if (!converted.Allocate(length)) return false;
@@ -101,21 +103,27 @@ struct WideForm : FormBasics<WideChar, MessageEnvelopeW, Form::Wide, 2000> {
     // included.
     static constexpr bool kServerRequestHasLength = true;
     static void NewRequestId(Envelope& envelope) noexcept;
-    static Owned<QueuedText> ToQueued(const ReceivedText& text, const char** refusal) noexcept;
+    [[nodiscard]] static Owned<QueuedText> ToQueued(const ReceivedText& text, const char** refusal) noexcept;
     static std::size_t QueuedLength(const QueuedText& text) noexcept;
     static void WriteQueued(const QueuedText& text, Char* out, std::size_t length) noexcept;
     template <class Visit>
-    static bool WithHostText(const QueuedText& text, Visit&& visit) noexcept {
+    [[nodiscard]] static bool WithHostText(const QueuedText& text, Visit&& visit) noexcept {
         visit(text.Units(), text.Length());  // as it is queued
         return true;
     }
 };
 
-// Calls `visit` with the traits of `form`.
+// Calls `visit` with the traits of `form`. Each form has its case and there
+// is no default, so a form without one fails to compile here (-Wswitch).
 template <class Visitor>
 decltype(auto) WithForm(Form form, Visitor&& visit) {
-    if (form == Form::Narrow) return visit(NarrowForm{});
-    return visit(WideForm{});
+    switch (form) {
+        case Form::Narrow:
+            return visit(NarrowForm{});
+        case Form::Wide:
+            break;
+    }
+    return visit(WideForm{});  // Form::Wide: no other value is ever made
 }
 
 }  // namespace vtx

@@ -28,7 +28,7 @@ using OutboundEnvelope = std::unique_ptr<Envelope, ReturnToSpare<Envelope>>;
 // A blank envelope (every byte zero, pollMode = -1) for one outbound message;
 // null when no memory is left.
 template <class Envelope>
-OutboundEnvelope<Envelope> TakeBlankEnvelope() noexcept;
+[[nodiscard]] OutboundEnvelope<Envelope> TakeBlankEnvelope() noexcept;
 
 // Gives the kept envelopes' pages back to the system: at unload, once no
 // thread of the library sends any more.

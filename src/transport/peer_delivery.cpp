@@ -62,7 +62,7 @@ PeerVerdict PeerDelivery::VerdictFor(HWND window, DWORD processId, bool& judgedN
         return known.verdict;
     }
     judgedNow = true;
-    const PeerVerdict verdict = judge_(processId);
+    const PeerVerdict verdict = Judge(processId);
     LockHold hold(knownLock_);
     int slot = nextKnown_;
     for (int i = 0; i < kKnownProcesses; ++i) {

@@ -46,7 +46,7 @@ public:
     // `code`. Returns the peer's window procedure result, or 0 when nothing
     // was delivered: no peer (after the box), no bridge window, a hung
     // peer, the box up on another call, or the library being unloaded.
-    LRESULT Send(std::uint32_t code, const void* envelope, std::uint32_t size) noexcept;
+    [[nodiscard]] LRESULT Send(std::uint32_t code, const void* envelope, std::uint32_t size) noexcept;
 
     // True while a run-the-peer-first box of this process is up: every send
     // then fails at once, so no thread and no re-entrant call stacks a
@@ -54,8 +54,6 @@ public:
     bool BoxShowing() const noexcept { return boxShowing_.load(); }
 
 private:
-    friend class PeerDeliveryProbe;  // tests only
-
     static constexpr int kJudgementsPerLookup = 64;
     static constexpr int kWalkRestarts = 4;
 
@@ -67,6 +65,8 @@ private:
     // The verdict on the process of `window`; `judgedNow` tells whether it
     // had to be judged rather than taken from what is kept.
     PeerVerdict VerdictFor(HWND window, DWORD processId, bool& judgedNow) noexcept;
+    // Judges a process (JudgeProcess; system_seams.cpp).
+    static PeerVerdict Judge(DWORD processId) noexcept;
 
     BridgeWindow& bridgeWindow_;
     const SessionState& session_;
@@ -91,7 +91,6 @@ private:
         DWORD processId = 0;
     };
     TakenWindow taken_;
-    PeerVerdict (*judge_)(DWORD processId) noexcept = JudgeProcess;
 };
 
 }  // namespace vtx

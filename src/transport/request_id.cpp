@@ -4,28 +4,30 @@
 
 #include <objbase.h>
 
-#include <algorithm>
-#include <iterator>
-
 namespace vtx {
 namespace {
 
+template <class Char>
+void WriteFallback(Char (&field)[kRequestIdUnits]) noexcept {
+    for (std::size_t i = 0; kFallbackRequestId[i] != '\0'; ++i) field[i] = static_cast<Char>(kFallbackRequestId[i]);
+}
+
 template <class Char, class RpcString, class ToString, class Free>
 void FillRequestId(Char (&field)[kRequestIdUnits], const GuidSource& source, ToString toString, Free release) noexcept {
-    std::fill(std::begin(field), std::end(field), Char{});
+    for (Char& unit : field) unit = Char{};
     GUID guid{};
     if (FAILED(source.create(&guid))) return;
 
     RpcString text = nullptr;
     if (toString(&guid, &text) != RPC_S_OK || text == nullptr) {
-        for (std::size_t i = 0; kFallbackRequestId[i] != '\0'; ++i) {
-            field[i] = static_cast<Char>(kFallbackRequestId[i]);
-        }
+        WriteFallback(field);
         return;
     }
     const auto* units = reinterpret_cast<const Char*>(text);
-    CopyToField(field, units, BoundedLength(units, kRequestIdUnits));
+    // A GUID's text takes 36 units; one that would not fit is no GUID's.
+    const bool copied = CopyToField(field, units, BoundedLength(units, kRequestIdUnits));
     release(&text);
+    if (!copied) WriteFallback(field);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ namespace vtx {
 class QueuedText {
 public:
     // Room for `length` units, every unit zero; null when no memory is left.
-    static Owned<QueuedText> Make(std::size_t length) noexcept;
+    [[nodiscard]] static Owned<QueuedText> Make(std::size_t length) noexcept;
 
     WideChar* Units() noexcept { return reinterpret_cast<WideChar*>(this + 1); }
     const WideChar* Units() const noexcept { return reinterpret_cast<const WideChar*>(this + 1); }
@@ -46,9 +46,9 @@ public:
 
     // Queues `text` behind the others, or refuses it (and releases it) when
     // it would take the queue past a bound.
-    Admission Push(Owned<QueuedText> text) noexcept;
+    [[nodiscard]] Admission Push(Owned<QueuedText> text) noexcept;
     // Removes and returns the oldest text; null when the queue is empty.
-    Owned<QueuedText> TakeOldest() noexcept;
+    [[nodiscard]] Owned<QueuedText> TakeOldest() noexcept;
     // Puts a text taken by TakeOldest back in front (the host's buffer was
     // too small): it stays the oldest, whatever arrived meanwhile.
     void PutBackOldest(Owned<QueuedText> text) noexcept;

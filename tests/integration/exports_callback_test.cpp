@@ -5,6 +5,7 @@
 
 #include "exports_fixture.h"
 #include "support/import_patch.h"
+#include "support/process_counts.h"
 
 namespace vtx::test {
 namespace {
@@ -80,6 +81,7 @@ TEST_F(CallbackTest, NarrowCallbackGetsEachTextOnceOldestFirstOnAThreadOfItsOwn)
     EXPECT_LE(RecordsAfter(before).size(), 1u + static_cast<std::size_t>(took / 100ms) + 1u) << "they polled";
     EXPECT_EQ(length, sizeof(buffer));
     EXPECT_EQ(wideLength, 16u);
+    EXPECT_EQ(Lib().getrequestmessage(nullptr, nullptr), kDoesNotFit);
 }
 
 TEST_F(CallbackTest, WideCallbackGetsUtf16Units) {
@@ -303,12 +305,15 @@ TEST_F(CallbackTest, DeinitHandlesMessagesTheCallbackSendsToItsThread) {
 }
 
 // A later vtx_initw with a callback hands the running worker the new, wide
-// callback; the old one is called no more.
+// callback; the old one is called no more, and no second worker competes
+// for the queue.
 TEST_F(CallbackTest, ANewCallbackReplacesTheOldOne) {
     ASSERT_NO_FATAL_FAILURE(StartPeer());
     EXPECT_EQ(Lib().init(1, "cb", 0, &RecordNarrowCallback), kOk);
+    const int threadsWithWorker = ThreadCount();
     EXPECT_EQ(Lib().deinit(), kOk);
     EXPECT_EQ(Lib().initw(1, L"cb", 0, &RecordWideCallback), kOk);
+    EXPECT_EQ(ThreadCount(), threadsWithWorker) << "a second worker";
     std::size_t from = Records().size();
     EXPECT_TRUE(AllPollsAre(PollsAfter(from, 2), code::kPollW));
 

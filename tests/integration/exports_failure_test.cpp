@@ -5,6 +5,7 @@
 
 #include "exports_fixture.h"
 #include "support/import_patch.h"
+#include "support/scoped_folder.h"
 
 namespace vtx::test {
 namespace {
@@ -21,10 +22,8 @@ void ExpectBoxes(const char* file, int line, const std::function<void()>& call, 
     const SeenMessageBox last = watcher.Last();
     EXPECT_EQ(watcher.Count(), boxes);
     if (boxes > 0) {
-        EXPECT_EQ(last.caption, kErrorBoxCaption);
-        EXPECT_TRUE(std::any_of(last.text.begin(), last.text.end(),
-                                [](wchar_t c) { return c >= 0xAC00 && c <= 0xD7A3; }))
-            << "no Korean text in the box: " << ToUtf8(last.text);
+        EXPECT_EQ(last.caption, kRunPeerFirstCaption);
+        EXPECT_EQ(last.text, kRunPeerFirstText) << ToUtf8(last.text);
     }
 }
 #define EXPECT_BOXES(call, boxes) ExpectBoxes(__FILE__, __LINE__, call, boxes)
@@ -45,7 +44,7 @@ BOOL CALLBACK CountBox(HWND window, LPARAM parameter) {
     GetClassNameW(window, className, 16);
     GetWindowTextW(window, caption, 16);
     if (owner == GetCurrentProcessId() && IsWindowVisible(window) && std::wstring(className) == L"#32770" &&
-        std::wstring(caption) == kErrorBoxCaption) {
+        std::wstring(caption) == kRunPeerFirstCaption) {
         ++walk.boxes;
         if (walk.close) PostMessageW(window, WM_COMMAND, IDOK, 0);
     }
@@ -59,8 +58,9 @@ int BoxesUp(bool close = false) {
 }
 
 TEST_F(FailureExports, WithoutAPeerTheHostIsToldAndGetsSix) {
-    // Nothing started: no window of class VantixConnect on this desktop.
-    ASSERT_EQ(FindWindowW(L"VantixConnect", nullptr), nullptr);
+    const ScopedCurrentFolder folder;  // for the log
+    // Nothing started: no window of the peer's class on this desktop.
+    ASSERT_EQ(FindWindowW(kPeerClassName, nullptr), nullptr);
     const auto& l = Lib();
     EXPECT_BOXES([&] { EXPECT_EQ(l.init(1, "x", 1, nullptr), kNotDelivered); }, 1);
     EXPECT_BOXES([&] { EXPECT_EQ(l.initw(1, L"x", 0, &RecordWideCallback), kNotDelivered); }, 1);
@@ -73,6 +73,23 @@ TEST_F(FailureExports, WithoutAPeerTheHostIsToldAndGetsSix) {
     EXPECT_BOXES([&] { EXPECT_EQ(std::string(l.sendrequest("x", 1)), ErrorText(kNotOpen)); }, 0);
     EXPECT_BOXES([&] { EXPECT_EQ(std::string(l.getbridgeid()), ErrorText(kNotOpen)); }, 0);
     EXPECT_TRUE(CallbackLog::Instance().Calls().empty());
+
+    // Each export that gave 6 says so, after the send's own line (the bridge
+    // window is not looked up on this path); those that found no session
+    // write nothing. Later lines may be held back by the log's limit.
+    VTX_SKIP_IF_THE_LOG_IS_SHARED();
+    const std::vector<std::string> lines = WithoutRequestIds(ReadFallbackLog());
+    const std::vector<std::string> expected = {
+        "[SendMessageCopyData] Not found VantixConnect handle.",
+        "[vtx_init] Not delivered (6): message 1000, request ID <id>.",
+        "[SendMessageCopyData] Not found VantixConnect handle.",
+        "[vtx_initw] Not delivered (6): message 2000, request ID <id>.",
+    };
+    ASSERT_GE(lines.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4), expected);
+    for (const char* silent : {"[vtx_iswcalive]", "[vtx_sendrequest]", "[vtx_getbridgeid]"}) {
+        EXPECT_EQ(LinesStartingWith(lines, silent), 0u) << silent;
+    }
 }
 
 // The peer ends during a session: every export that sends says 6 (or the
@@ -117,10 +134,14 @@ TEST_F(FailureExports, PeerGoneDuringASessionGivesSixAndTheSessionSurvives) {
     EXPECT_BOXES([&] { EXPECT_EQ(l.deinit(), kNotDelivered); }, 1);
     EXPECT_BOXES([&] { EXPECT_EQ(l.init(1, "again", 1, nullptr), kAlreadyOpen); }, 0);
 
-    // A new peer window: the same session carries on.
+    // A new peer window: the same session carries on, also when the peer
+    // restarts between two sends.
     ASSERT_NO_FATAL_FAILURE(StartPeer());
     EXPECT_EQ(l.iswcalive(), kOk);
     EXPECT_EQ(std::string(l.sendrequest("back", 4)), "back");
+    ASSERT_NO_FATAL_FAILURE(EndPeer());
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    EXPECT_EQ(std::string(l.sendrequest("again", 5)), "again");
 }
 
 // A peer whose window procedure returns 0 did not take the message: 6,
@@ -279,6 +300,24 @@ TEST_F(FailureExports, SilentPeerTimesOutEveryWaitingExport) {
     EXPECT_EQ(l.iswcalive(), kOk);
 }
 
+// A peer that is merely slow is waited for; one whose window thread has not
+// looked at its messages for over five seconds is hung, and a send to it
+// gives 6 at once instead of holding the host's thread.
+TEST_F(FailureExports, HungPeerIsReportedNotDeliveredWhileASlowPeerIsWaitedFor) {
+    ASSERT_NO_FATAL_FAILURE(StartPeer(false));
+    ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
+    ASSERT_TRUE(Peer(AnswerRule(code::kIsAlive, "busy=1500")));
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Lib().iswcalive(), kOk);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 1400ms);
+
+    ASSERT_TRUE(Peer("hang 9000"));
+    std::this_thread::sleep_for(5600ms);
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Lib().iswcalive(), kNotDelivered);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "the host's thread is held by a hung peer";
+}
+
 TEST_F(FailureExports, InitTimingOutLeavesTheSessionClosed) {
     ASSERT_NO_FATAL_FAILURE(StartPeer());
     ASSERT_TRUE(Peer(AnswerRule(code::kInit, "silent")));
@@ -381,8 +420,10 @@ TEST_F(FailureExports, MovingTheWallClockDuringAWaitLeavesItAboutFiveSeconds) {
 }
 
 // An answer that comes after its request gave up is nobody's answer: the
-// next request, waiting while it arrives, still gets its own.
+// next request, waiting while it arrives, still gets its own. The log says
+// which export timed out and that the late answer was dropped.
 TEST_F(FailureExports, AnswerAfterTheTimeOutIsNotTakenForTheNextRequest) {
+    const ScopedCurrentFolder folder;  // for the log
     ASSERT_NO_FATAL_FAILURE(StartPeer());
     ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
     ASSERT_TRUE(Peer(AnswerRule(code::kSendRequest, "late=6000")));
@@ -392,6 +433,17 @@ TEST_F(FailureExports, AnswerAfterTheTimeOutIsNotTakenForTheNextRequest) {
 
     ASSERT_TRUE(Peer(AnswerRule(code::kSendRequest, "late=2000")));
     EXPECT_EQ(std::string(Lib().sendrequest("second", 6)), "second");
+
+    VTX_SKIP_IF_THE_LOG_IS_SHARED();
+    std::vector<std::string> lines;
+    for (const std::string& line : WithoutRequestIds(ReadFallbackLog())) {
+        if (line.rfind("[GetWindowHandle]", 0) != 0) lines.push_back(line);  // the first lookup
+    }
+    const std::vector<std::string> expected = {
+        "[vtx_sendrequest] Timed out (14): no answer to message 1014, request ID <id>.",
+        "[StoreResponse] Dropped an answer nobody waited for: message 1015, request ID <id>.",
+    };
+    EXPECT_EQ(lines, expected);
 }
 
 // One box per process at a time: while it is up, a send from another thread

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "support/bridge_library.h"
+#include "support/callback_log.h"
 #include "support/message_box_watcher.h"
 #include "support/peer_process.h"
 #include "support/test_files.h"
@@ -32,6 +33,7 @@
 #include "common/envelope_helpers.h"
 #include "transport/envelope.h"
 #include "transport/message_codes.h"
+#include "transport/window_names.h"
 #include "vtxbridge.h"
 
 namespace vtx::test {
@@ -43,8 +45,6 @@ using Bytes = std::vector<unsigned char>;
 inline constexpr auto kPatience = 5s;
 // How long "nothing more happens" is watched; the worker polls every 100 ms.
 inline constexpr auto kQuietPeriod = 400ms;
-// The caption of the library's "start the peer first" message box.
-inline constexpr wchar_t kErrorBoxCaption[] = L"\uC624\uB958";
 
 inline constexpr int kOk = VTX_RESULT_OK;
 inline constexpr int kNoCallback = VTX_RESULT_NO_CALLBACK;
@@ -98,9 +98,6 @@ inline std::string AnswerRule(std::uint32_t messageCode, const std::string& opti
 
 // ---------------------------------------------------------------------------
 // The two forms of the exports, so one test body covers both.
-
-inline void VTX_CALL RecordNarrowCallback(const void* text, unsigned int length);
-inline void VTX_CALL RecordWideCallback(const void* text, unsigned int length);
 
 struct NarrowApi {
     using Char = char;
@@ -182,81 +179,6 @@ struct FormNames {
         return std::is_same_v<Api, NarrowApi> ? "Narrow" : "Wide";
     }
 };
-
-// ---------------------------------------------------------------------------
-// Callbacks: plain functions, so what they receive goes to one global log.
-
-struct CallbackCall {
-    bool wide = false;     // which of the two callbacks ran
-    Bytes bytes;           // the text's units as bytes, terminator excluded
-    unsigned int length = 0;
-    bool terminated = false;  // a terminator followed the `length` units
-    DWORD thread = 0;
-    std::chrono::steady_clock::time_point at;
-
-    std::string Narrow() const { return std::string(bytes.begin(), bytes.end()); }
-    std::wstring Wide() const {
-        std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
-        if (!text.empty()) std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
-        return text;
-    }
-};
-
-class CallbackLog {
-public:
-    static CallbackLog& Instance() {
-        static CallbackLog log;
-        return log;
-    }
-    void Reset() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        calls_.clear();
-    }
-    void Add(CallbackCall call) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            calls_.push_back(std::move(call));
-        }
-        changed_.notify_all();
-    }
-    std::vector<CallbackCall> Calls() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return calls_;
-    }
-    bool WaitFor(std::size_t count, std::chrono::milliseconds timeout) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, timeout, [&] { return calls_.size() >= count; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<CallbackCall> calls_;
-};
-
-template <class Char>
-void RecordCallback(bool wide, const void* text, unsigned int length) {
-    CallbackCall call;
-    call.wide = wide;
-    call.length = length;
-    call.thread = GetCurrentThreadId();
-    call.at = std::chrono::steady_clock::now();
-    if (text != nullptr) {
-        const auto* units = static_cast<const Char*>(text);
-        const auto* bytes = static_cast<const unsigned char*>(text);
-        call.bytes.assign(bytes, bytes + length * sizeof(Char));
-        call.terminated = units[length] == Char{};
-    }
-    CallbackLog::Instance().Add(std::move(call));
-}
-
-inline void VTX_CALL RecordNarrowCallback(const void* text, unsigned int length) {
-    RecordCallback<char>(false, text, length);
-}
-
-inline void VTX_CALL RecordWideCallback(const void* text, unsigned int length) {
-    RecordCallback<wchar_t>(true, text, length);
-}
 
 // ---------------------------------------------------------------------------
 // What the peer received: one file per message, exactly cbData bytes.
@@ -611,7 +533,7 @@ protected:
     void EndPeer() {
         ASSERT_TRUE(Peer("quit"));
         ASSERT_TRUE(peer_->WaitForExit(kPatience).has_value()) << "vtxpeer.exe did not end";
-        ASSERT_TRUE(WaitUntil([] { return FindWindowW(L"VantixConnect", nullptr) == nullptr; }, kPatience));
+        ASSERT_TRUE(WaitUntil([] { return FindWindowW(kPeerClassName, nullptr) == nullptr; }, kPatience));
     }
 
     std::vector<Recorded> Records() const { return ReadRecords(records_.Path()); }

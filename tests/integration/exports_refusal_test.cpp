@@ -26,8 +26,8 @@ TEST_F(RefusalExports, TextsThatDoNotFitAndNullPointersAreRefusedWithoutSending)
 
     const std::string longText(kPayloadUnits, 'p');
     const std::wstring longWide(kPayloadUnits, L'p');
-    const std::string login24(24, 'l');
-    const std::wstring login24w(24, L'l');
+    const std::string login24(kLoginTextUnits, 'l');
+    const std::wstring login24w(kLoginTextUnits, L'l');
     const char* ok = "ok";
     const wchar_t* okw = L"ok";
     // Filled and sized, so a refused call that wrote anyway shows.

@@ -2,6 +2,7 @@
 // vtx_sendresponse(w) and vtx_getrequestmessage(w), in both forms, mixed
 // forms, and from several host threads at once.
 #include "exports_fixture.h"
+#include "transport/bridge_context.h"
 
 namespace vtx::test {
 namespace {
@@ -216,16 +217,17 @@ TEST_F(RequestExports, GetRequestMessageReadsTheQueueAfterThePollTakenOrNot) {
     EXPECT_STREQ(buffer, "queued before");
 }
 
-// A collected text gives its room back: far more of the largest texts than
-// the queue's 64 MiB hold at once pass through it one at a time.
+// A collected text gives its room back: more of the largest texts than the
+// queue's bound holds at once pass through it one at a time.
 TEST_F(RequestExports, CollectedTextsLeaveRoomForTheNext) {
     ASSERT_NO_FATAL_FAILURE(StartPeer(false));  // 80 MB of polls: not recorded
     ASSERT_NO_FATAL_FAILURE(OpenSession<WideApi>());
     const std::wstring largest(kPayloadUnits - 1, L'x');
     ASSERT_TRUE(Peer(AnswerRule(code::kPollW, "inline payload=" + PeerWord(largest))));
+    const std::size_t fitting = BridgeContext::kQueuedBytesBound / (largest.size() * sizeof(wchar_t));
 
     std::vector<wchar_t> buffer(kPayloadUnits);
-    for (int text = 1; text <= 400; ++text) {  // the 336th would not fit beside 335 uncollected ones
+    for (std::size_t text = 1; text <= fitting + 20; ++text) {
         unsigned int length = kPayloadUnits;
         ASSERT_EQ(Lib().getrequestmessagew(buffer.data(), &length), kOk) << "text " << text;
         ASSERT_EQ(length, largest.size());

@@ -11,6 +11,17 @@ TYPED_TEST_SUITE(SessionForms, BothForms, FormNames);
 
 using SessionExports = ExportsTest;
 
+// The mixed runs (mixed.*) start the other build's peer: a 32-bit host with a
+// 64-bit peer or the reverse. They prove nothing unless the peer really is of
+// the other bitness, and the plain runs nothing unless it is not.
+TEST_F(SessionExports, PeerHasTheBitnessTheRunAsksFor) {
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    const std::optional<bool> same = ChildProcess::SameBitness(peer_->ProcessId());
+    ASSERT_TRUE(same.has_value()) << "cannot ask the peer process for its bitness";
+    EXPECT_EQ(*same, !PeerProcess::Chosen().has_value()) << "VTX_TEST_PEER chooses the other bitness's peer";
+    EXPECT_EQ(Lib().login("user", "secret"), kOk);
+}
+
 TYPED_TEST(SessionForms, InitSendsItsFieldsPublishesTheFolderAndOpensTheSession) {
     using Api = TypeParam;
     const PrivateCurrentUser registry;

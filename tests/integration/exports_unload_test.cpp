@@ -1,11 +1,13 @@
-// A host may unload vtxbridge.dll (FreeLibrary) and load it again. The
-// library's own threads must then be out of its code before it is unmapped;
-// a thread still inside crashes the host, or ends it without a word. Each
-// test runs its unload in a child process, so a crash fails the test instead
-// of ending the runner.
+// A host may unload vtxbridge.dll (FreeLibrary) at any moment and load it
+// again. The library's own threads must then be out of its code before it
+// is unmapped; a thread still inside crashes the host, or ends it without a
+// word. The races run their unloads in a child process, so that the child's
+// report says how far it got. (What many loads must not leave behind:
+// Reload in reliability_test.cpp.)
 #include <atomic>
 
 #include "exports_fixture.h"
+#include "support/process_counts.h"
 
 namespace vtx::test {
 namespace {
@@ -15,20 +17,6 @@ constexpr int kCycles = 150;
 constexpr char kCompleted[] = "unload cycles completed";
 
 bool InChild() { return GetEnvironmentVariableW(kChildVariable, nullptr, 0) != 0; }
-
-// Where the loaded vtxbridge.dll is mapped.
-struct ImageRange {
-    const unsigned char* base = nullptr;
-    SIZE_T size = 0;
-};
-
-ImageRange LoadedImage() {
-    const auto base = reinterpret_cast<const unsigned char*>(GetModuleHandleW(L"vtxbridge.dll"));
-    if (base == nullptr) return {};
-    const auto* headers =
-        reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    return {base, headers->OptionalHeader.SizeOfImage};
-}
 
 // Threads that keep the processor busy while they live, so a library thread
 // may lose it at any instruction, as on a loaded machine.
@@ -71,9 +59,9 @@ void RunUnloadCycles() {
         BridgeLibrary library;
         ASSERT_TRUE(library.Loaded()) << "cycle " << cycle;
         if (cycle == 0) {
-            const ImageRange image = LoadedImage();
-            std::printf("vtxbridge.dll mapped at %p-%p\n", static_cast<const void*>(image.base),
-                        static_cast<const void*>(image.base + image.size));
+            const ImageFence image;
+            std::printf("vtxbridge.dll mapped at %p-%p\n", static_cast<const void*>(image.Base()),
+                        static_cast<const void*>(image.End()));
         }
         if (cycle % 2 == 1) {
             ASSERT_EQ(library.init(0, "", 0, &RecordNarrowCallback), kOk) << "cycle " << cycle;
@@ -108,11 +96,7 @@ std::string Report(const std::string& output, int lines) {
 
 // The running test again, in a child process of this executable.
 ChildProcess::Outcome RunThisTestInChild(std::chrono::milliseconds timeout) {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    return ChildProcess::Run(ChildProcess::ThisProgram(),
-                             {L"--gtest_filter=" + std::wstring(name.begin(), name.end())}, timeout,
-                             {{kChildVariable, L"1"}});
+    return ChildProcess::RunThisTestAgain({{kChildVariable, L"1"}}, timeout);
 }
 
 // The race shows in some runs only: two children are run, and the
@@ -132,6 +116,37 @@ TEST(LibraryUnload, RepeatedUnloadsLeaveNoThreadRunningInTheUnmappedLibrary) {
             << "; 3 = crash report, 0 without the completion line = ended without a word):\n"
             << Report(child.output, 4);
     }
+}
+
+// The host unloads while its callback runs: the unload waits for the
+// callback to return, then stops the worker at once (its pause is cut
+// short), and no library thread outlives it; a new load works.
+std::atomic<int> slowCallbacksEntered{0};
+
+void VTX_CALL SlowCallback(const void*, unsigned int) {
+    ++slowCallbacksEntered;
+    std::this_thread::sleep_for(400ms);
+}
+
+TEST(LibraryUnload, WaitsForTheHostsCallbackThenStopsTheWorkerAtOnce) {
+    InstallCrashReport();
+    PeerProcess peer;
+    ASSERT_NE(peer.Window(), nullptr);
+    const int threadsBefore = ThreadCount();
+    {
+        BridgeLibrary library;
+        ASSERT_EQ(library.init(0, "", 0, &SlowCallback), kOk);
+        ASSERT_TRUE(peer.Command("serve narrow \"slow one\""));
+        ASSERT_TRUE(WaitUntil([] { return slowCallbacksEntered.load() == 1; }, kPatience));
+        const auto start = std::chrono::steady_clock::now();
+        library.Unload();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "the worker's pause is not cut short";
+        std::this_thread::sleep_for(600ms);  // a crash would come when the callback returned into unloaded code
+    }
+    ASSERT_TRUE(WaitUntil([&] { return ThreadCount() <= threadsBefore; }, 1s)) << "a library thread outlived the unload";
+    BridgeLibrary again;
+    ASSERT_EQ(again.init(0, "", 1, nullptr), kOk);
+    EXPECT_EQ(again.iswcalive(), kOk);
 }
 
 // --- An unload while the host's callback waits in an export -----------------
@@ -167,15 +182,13 @@ void UnloadWhileTheCallbackResponds() {
     ASSERT_TRUE(WaitUntil([] { return respondingCallbackEntered.load(); }, kPatience));
     std::this_thread::sleep_for(100ms);  // the peer is busy with the answer
 
-    const ImageRange image = LoadedImage();
+    ImageFence image;
     const auto start = std::chrono::steady_clock::now();
     library.Unload();
-    // The old image's range, reserved without access: any code of the old
-    // load that runs from now on faults at once, ending this process.
-    void* const fence = VirtualAlloc(const_cast<unsigned char*>(image.base), image.size, MEM_RESERVE, PAGE_NOACCESS);
+    const bool fenced = image.Close();
     const auto unloadTook =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    ASSERT_EQ(fence, image.base) << "the image is still mapped";
+    ASSERT_TRUE(fenced) << "the image is still mapped";
     EXPECT_LT(unloadTook, 3s) << "the unload took " << unloadTook.count() << " ms";
     EXPECT_EQ(respondingCallbackResult.load(), kTimedOut) << "the export had not returned into the callback";
     // A worker left in the export would come back into the old image now.

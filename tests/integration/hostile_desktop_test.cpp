@@ -4,6 +4,7 @@
 #include "exports_fixture.h"
 #include "support/child_process.h"
 #include "support/process_windows.h"
+#include "support/log_limiter.h"
 #include "support/scoped_folder.h"
 #include "transport/window_names.h"
 
@@ -17,8 +18,6 @@ Milliseconds TimeOf(const std::function<void()>& call) {
     call();
     return std::chrono::steady_clock::now() - start;
 }
-
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // Whether process `processId` refuses to be opened for the queries that
 // judge a peer: its windows then cannot be judged.
@@ -40,12 +39,20 @@ bool AppendLockHeldElsewhere(const std::wstring& log) {
     return GetLastError() == ERROR_LOCK_VIOLATION;
 }
 
-std::size_t LinesStartingWith(const std::vector<std::string>& lines, const std::string& start) {
-    return static_cast<std::size_t>(
-        std::count_if(lines.begin(), lines.end(), [&](const std::string& line) { return line.rfind(start, 0) == 0; }));
-}
-
 constexpr char kNoPeerLine[] = "[SendMessageCopyData] Not found VantixConnect handle.";
+constexpr std::size_t kPerSecond = LogLimiter::kLinesPerWindow;
+
+// How many lines of a kind ("refused messages") the log's limit left out,
+// as its summary lines count them.
+std::size_t LeftOut(const std::vector<std::string>& lines, const std::string& kind) {
+    const std::string summary = "[WriteLog] %d more " + kind + " within one second were not written.";
+    std::size_t leftOut = 0;
+    for (const std::string& line : lines) {
+        int more = 0;
+        if (std::sscanf(line.c_str(), summary.c_str(), &more) == 1) leftOut += static_cast<std::size_t>(more);
+    }
+    return leftOut;
+}
 
 class HostileDesktop : public ExportsTest {
 protected:
@@ -69,7 +76,7 @@ protected:
         std::thread boxed(poll);
         const bool boxUp = WaitUntil(
             [] {
-                const HWND box = FindWindowW(L"#32770", kErrorBoxCaption);
+                const HWND box = FindWindowW(L"#32770", kRunPeerFirstCaption);
                 return box != nullptr && IsWindowVisible(box);
             },
             kPatience);
@@ -93,9 +100,10 @@ protected:
 };
 
 // Another process overwrites the bridge window's GWLP_USERDATA (with an
-// address, or with 0), or sends it a WM_NCCREATE of its own: the host goes
-// on taking answers and server requests.
-TEST_F(HostileDesktop, BridgeWindowMemoryIsNotTrusted) {
+// address, or with 0), sends it a WM_NCCREATE of its own, or posts it a
+// WM_CLOSE and its thread a WM_QUIT: the host goes on taking answers and
+// server requests.
+TEST_F(HostileDesktop, BridgeWindowOutlivesForeignWritesAndMessages) {
     ASSERT_NO_FATAL_FAILURE(StartPeer(false));
     ASSERT_EQ(Lib().init(1, "cb", 0, &RecordNarrowCallback), kOk);
     const HWND bridge = BridgeWindowOf(GetCurrentProcessId());
@@ -113,14 +121,48 @@ TEST_F(HostileDesktop, BridgeWindowMemoryIsNotTrusted) {
         ASSERT_TRUE(Peer("serve narrow served")) << "the bridge window refused a server request";
         ASSERT_TRUE(CallbackLog::Instance().WaitFor(++served, kPatience)) << "the callback got no server request";
     }
+
+    ASSERT_TRUE(PostMessageW(bridge, WM_CLOSE, 0, 0));
+    ASSERT_TRUE(PostThreadMessageW(GetWindowThreadProcessId(bridge, nullptr), WM_QUIT, 0, 0));
+    // Posted messages wait behind sent ones: give the loop time to take them.
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(IsWindow(bridge));
+    EXPECT_EQ(Lib().iswcalive(), kOk) << "the host takes no answer";
+    ASSERT_TRUE(Peer("serve narrow served"));
+    EXPECT_TRUE(CallbackLog::Instance().WaitFor(++served, kPatience)) << "the callback got no server request";
 }
 
-// The log's folder (the host's current folder, as C:\vantix\log is absent)
+// A peer, or any other program, sends the bridge window messages it refuses:
+// each refusal is logged with its reason, and a flood of them is cut to five
+// lines a second, the rest counted.
+TEST_F(HostileDesktop, RefusedMessagesAreLoggedAndLimited) {
+    VTX_SKIP_IF_THE_LOG_IS_SHARED();
+    const ScopedCurrentFolder folder;
+    ASSERT_NO_FATAL_FAILURE(StartPeer(false));
+    ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
+    // A length the library refuses: the bridge window answers 0, which fails
+    // the peer's command.
+    EXPECT_FALSE(Peer("serve wide refused length=0")) << "the bridge window took it";
+    const std::string refused = "[BridgeWindowProc] Refused message 2009 (" + std::to_string(sizeof(MessageEnvelopeW)) +
+                                " bytes): its length does not fit its text.";
+    EXPECT_EQ(LinesStartingWith(ReadFallbackLog(), refused), 1u);
+
+    ASSERT_TRUE(Peer("every 5 serve wide flood length=0"));
+    std::this_thread::sleep_for(2500ms);
+    ASSERT_TRUE(Peer("stop-timers"));
+    std::this_thread::sleep_for(1100ms);  // the last second ends...
+    EXPECT_FALSE(Peer("serve wide last length=0"));  // ...and the next line reports it
+    const std::vector<std::string> lines = ReadFallbackLog();
+    EXPECT_LE(LinesStartingWith(lines, refused), 1u + kPerSecond * 5u) << "more than five a second, about four seconds";
+    EXPECT_GT(LeftOut(lines, "refused messages"), 0u) << "the flood was not counted";
+}
+
+// The log's folder (the host's current folder, as the library's own is absent)
 // is swapped for a link to another folder and back, over and over, while
 // the host writes lines: none reaches the other folder, and no file is left
 // there.
 TEST_F(HostileDesktop, LogFolderSwappedForALinkSendsNoLineElsewhere) {
-    if (LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
+    VTX_SKIP_IF_THE_LOG_IS_SHARED();
     const ScopedCurrentFolder folder;
     const std::optional<std::string> unixFolder = UnixPathOf(folder.Path());
     if (!unixFolder) GTEST_SKIP() << "Windows keeps a process's current folder open: it cannot be swapped";
@@ -153,7 +195,7 @@ TEST_F(HostileDesktop, LogFolderSwappedForALinkSendsNoLineElsewhere) {
     polling = false;
     watch.join();
     CloseHandle(CreateFileW(stop.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(WaitUntil([&] { return Exists(done); }, kPatience)) << "the folder was not put back";
+    ASSERT_TRUE(WaitUntil([&] { return PathExists(done); }, kPatience)) << "the folder was not put back";
     DeleteFileW(stop.c_str());
     DeleteFileW(done.c_str());
     if (HasFatalFailure()) return;
@@ -161,7 +203,7 @@ TEST_F(HostileDesktop, LogFolderSwappedForALinkSendsNoLineElsewhere) {
 
     const std::wstring strayLog = elsewhere.File(FallbackLogName());
     const Bytes stray = ReadFileBytes(strayLog);
-    EXPECT_FALSE(Exists(strayLog)) << std::count(stray.begin(), stray.end(), '\n') << " lines went through the link";
+    EXPECT_FALSE(PathExists(strayLog)) << std::count(stray.begin(), stray.end(), '\n') << " lines went through the link";
     // With the folder back in place, lines are written there again.
     CallWithTheBoxUp(1200ms);
     EXPECT_GT(LinesStartingWith(ReadFallbackLog(), kNoPeerLine), 0u) << "no line was written at all";
@@ -170,7 +212,7 @@ TEST_F(HostileDesktop, LogFolderSwappedForALinkSendsNoLineElsewhere) {
 // A reader of the log keeps the byte the library locks for each append: the
 // host waits for it once, within the bound, then writes without it.
 TEST_F(HostileDesktop, ForeignAppendLockCostsOneBoundedWait) {
-    if (LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
+    VTX_SKIP_IF_THE_LOG_IS_SHARED();
     const ScopedCurrentFolder folder;
     ASSERT_NO_FATAL_FAILURE(StartPeer(false));
     ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
@@ -244,24 +286,16 @@ TEST_F(HostileDesktop, ManyUnjudgeableWindowsAheadOfThePeerDoNotSlowEachSend) {
 // a loop: the line each send that finds no peer writes is limited like every
 // line another process can provoke, and what was left out is counted.
 TEST_F(HostileDesktop, NoPeerLineIsLimited) {
-    if (LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
+    VTX_SKIP_IF_THE_LOG_IS_SHARED();
     const ScopedCurrentFolder folder;
     ASSERT_NO_FATAL_FAILURE(LoseThePeer());
     const auto start = std::chrono::steady_clock::now();
     ASSERT_NO_FATAL_FAILURE(CallWithTheBoxUp(5s));
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
     const std::vector<std::string> lines = ReadFallbackLog();
-    std::size_t summarised = 0;
-    for (const std::string& line : lines) {
-        int more = 0;
-        if (std::sscanf(line.c_str(), "[WriteLog] %d more sends that found no peer within one second were not written.",
-                        &more) == 1) {
-            summarised += static_cast<std::size_t>(more);
-        }
-    }
-    EXPECT_LE(LinesStartingWith(lines, kNoPeerLine), 5u * static_cast<std::size_t>(seconds.count() + 1))
+    EXPECT_LE(LinesStartingWith(lines, kNoPeerLine), kPerSecond * static_cast<std::size_t>(seconds.count() + 1))
         << "more than five a second";
-    EXPECT_GT(summarised, 0u) << "the lines left out were not counted";
+    EXPECT_GT(LeftOut(lines, "sends that found no peer"), 0u) << "the lines left out were not counted";
 }
 
 }  // namespace

@@ -24,3 +24,24 @@ BridgeLibrary::BridgeLibrary() : bridge_(LibraryPath()) {
 }
 
 }  // namespace vtx::test
+
+namespace vtx::test {
+
+ImageFence::ImageFence() {
+    base_ = reinterpret_cast<const unsigned char*>(GetModuleHandleW(L"vtxbridge.dll"));
+    if (base_ == nullptr) return;
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base_);
+    size_ = reinterpret_cast<const IMAGE_NT_HEADERS*>(base_ + dos->e_lfanew)->OptionalHeader.SizeOfImage;
+}
+
+ImageFence::~ImageFence() {
+    if (reserved_ != nullptr) VirtualFree(reserved_, 0, MEM_RELEASE);
+}
+
+bool ImageFence::Close() {
+    if (base_ == nullptr) return false;
+    reserved_ = VirtualAlloc(const_cast<unsigned char*>(base_), size_, MEM_RESERVE, PAGE_NOACCESS);
+    return reserved_ == base_;
+}
+
+}  // namespace vtx::test

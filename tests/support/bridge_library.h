@@ -35,4 +35,26 @@ private:
 // The folder of the running executable, with a trailing backslash.
 using common::ExecutableFolder;
 
+// Where vtxbridge.dll was mapped, kept out of use once it is unloaded: made
+// while the DLL is loaded, Close() reserves its range without access right
+// after the unload, so any code of the old load that runs from then on
+// faults at once and ends the process.
+class ImageFence {
+public:
+    ImageFence();
+    ~ImageFence();
+    ImageFence(const ImageFence&) = delete;
+    ImageFence& operator=(const ImageFence&) = delete;
+
+    const unsigned char* Base() const { return base_; }
+    const unsigned char* End() const { return base_ + size_; }
+    // False when the range could not be reserved: the image is still mapped.
+    bool Close();
+
+private:
+    const unsigned char* base_ = nullptr;
+    SIZE_T size_ = 0;
+    void* reserved_ = nullptr;
+};
+
 }  // namespace vtx::test

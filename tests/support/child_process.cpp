@@ -1,5 +1,7 @@
 #include "support/child_process.h"
 
+#include <gtest/gtest.h>
+
 #include <cwchar>
 #include <memory>
 
@@ -58,6 +60,13 @@ std::optional<bool> ChildProcess::SameBitness(DWORD processId) {
 std::wstring ChildProcess::ThisProgram() {
     const std::wstring path = common::ModulePath(nullptr);
     return path.substr(path.find_last_of(L"\\/") + 1);
+}
+
+ChildProcess::Outcome ChildProcess::RunThisTestAgain(const Environment& environment,
+                                                     std::chrono::milliseconds timeout) {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    return Run(ThisProgram(), {L"--gtest_filter=" + std::wstring(name.begin(), name.end())}, timeout, environment);
 }
 
 ChildProcess::ChildProcess(const std::wstring& program, const std::vector<std::wstring>& arguments)

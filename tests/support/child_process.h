@@ -56,6 +56,9 @@ public:
     // The file name of the running test executable, to run it again as a
     // child (with --gtest_filter, say).
     static std::wstring ThisProgram();
+    // The running GoogleTest test once more, alone, in a child process of
+    // this executable; `environment` tells the child what part to play.
+    static Outcome RunThisTestAgain(const Environment& environment, std::chrono::milliseconds timeout);
 
 private:
     ChildProcess(const std::wstring& program, const std::vector<std::wstring>& arguments, HANDLE output,

@@ -10,6 +10,15 @@
 
 namespace vtx::test {
 
+// The library's run-the-peer-first box (src/transport/peer_delivery.cpp):
+// its caption ("Error"), and its text when the host's executable has no
+// string 101 of its own ("Please start the companion application first,
+// then start the chart.").
+inline constexpr wchar_t kRunPeerFirstCaption[] = L"\uC624\uB958";
+inline constexpr wchar_t kRunPeerFirstText[] =
+    L"\uBC18\uD2F1 \uCEE4\uB125\uD2B8\uB97C \uBA3C\uC800 \uC2E4\uD589 \uD6C4 "
+    L"\uCC28\uD2B8\uB97C \uAD6C\uB3D9\uD574 \uC8FC\uC138\uC694.";
+
 struct SeenMessageBox {
     std::wstring caption;
     std::wstring text;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cwchar>
 #include <fstream>
@@ -25,19 +26,17 @@ bool IsStamp(const std::string& line) {
 
 ScopedCurrentFolder::ScopedCurrentFolder() {
     wchar_t buffer[MAX_PATH] = {};
-    ::GetCurrentDirectoryW(MAX_PATH, buffer);
-    previous_ = buffer;
-    ::GetTempPathW(MAX_PATH, buffer);
-    path_ = std::wstring(buffer) + L"vtxtest-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-            std::to_wstring(::GetTickCount());
-    ::CreateDirectoryW(path_.c_str(), nullptr);
-    ::SetCurrentDirectoryW(path_.c_str());
+    previous_.assign(buffer, ::GetCurrentDirectoryW(MAX_PATH, buffer));
+    entered_ = folder_.Make() && ::SetCurrentDirectoryW(folder_.Path().c_str());
 }
 
+// Left before the folder goes with folder_.
 ScopedCurrentFolder::~ScopedCurrentFolder() { ::SetCurrentDirectoryW(previous_.c_str()); }
 
 bool LibraryLogFolderExists() {
-    const DWORD attributes = ::GetFileAttributesW(L"C:\\vantix\\log");
+    std::wstring parent(kLibraryLogFolder);
+    parent.erase(parent.find_last_of(L'\\'));
+    const DWORD attributes = ::GetFileAttributesW(parent.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -64,6 +63,22 @@ std::vector<std::string> ReadFallbackLog() {
     }
     EXPECT_EQ(start, text.size()) << "the last line lacks its CR LF";
     return lines;
+}
+
+std::vector<std::string> WithoutRequestIds(std::vector<std::string> lines) {
+    static const std::string marker = "request ID ";
+    for (std::string& line : lines) {
+        const std::size_t at = line.find(marker);
+        if (at == std::string::npos) continue;
+        const std::size_t end = line.find('.', at);
+        line.replace(at + marker.size(), end - at - marker.size(), "<id>");
+    }
+    return lines;
+}
+
+std::size_t LinesStartingWith(const std::vector<std::string>& lines, const std::string& start) {
+    return static_cast<std::size_t>(
+        std::count_if(lines.begin(), lines.end(), [&](const std::string& line) { return line.rfind(start, 0) == 0; }));
 }
 
 }  // namespace vtx::test

@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <cwchar>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <system_error>
 #include <thread>
 
 #include "support/command_line.h"
@@ -21,20 +23,22 @@ TempDirectory::TempDirectory(const std::wstring& prefix) {
 }
 
 TempDirectory::~TempDirectory() {
-    WIN32_FIND_DATAW found;
-    const HANDLE search = ::FindFirstFileW(File(L"*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            ::DeleteFileW(File(found.cFileName).c_str());
-        } while (::FindNextFileW(search, &found));
-        ::FindClose(search);
-    }
-    ::RemoveDirectoryW(path_.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(path_), ignored);
 }
+
+bool TempDirectory::Make() const { return ::CreateDirectoryW(path_.c_str(), nullptr) != FALSE; }
+
+bool PathExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::vector<unsigned char> ReadFileBytes(const std::wstring& path) {
     std::ifstream file(path.c_str(), std::ios::binary);
     return std::vector<unsigned char>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+std::string ReadFileText(const std::wstring& path) {
+    const std::vector<unsigned char> bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 std::optional<std::string> UnixPathOf(const std::wstring& path) {
@@ -61,8 +65,6 @@ bool StartUnixShell(const std::string& command) {
 }
 
 namespace {
-
-bool ExistsAt(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // Waits (at most 10 s) for a Unix program's work to show.
 template <class Done>
@@ -99,7 +101,7 @@ bool MakeSymbolicLink(const std::wstring& link, const std::wstring& target) {
     const std::optional<std::string> unixTarget = UnixPathOf(target);
     if (unixLink && unixTarget) {
         if (!StartUnixShell("/bin/ln -s '" + *unixTarget + "' '" + *unixLink + "'")) return false;
-        return WaitFor([&] { return ExistsAt(link); }) && IsLink(link);
+        return WaitFor([&] { return PathExists(link); }) && IsLink(link);
     }
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
     const DWORD folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
@@ -112,7 +114,7 @@ bool MakeSymbolicLink(const std::wstring& link, const std::wstring& target) {
 void RemoveSymbolicLink(const std::wstring& link) {
     const std::optional<std::string> unixLink = UnixPathOf(link);
     if (unixLink && StartUnixShell("/bin/rm -f '" + *unixLink + "'")) {
-        WaitFor([&] { return !ExistsAt(link); });
+        WaitFor([&] { return !PathExists(link); });
         return;
     }
     if (!::RemoveDirectoryW(link.c_str())) ::DeleteFileW(link.c_str());

@@ -1,5 +1,5 @@
 // Files a test makes and reads back: a folder of its own under %TEMP%, a
-// file's bytes, and symbolic links.
+// file's bytes or text, and symbolic links.
 #pragma once
 
 #include <windows.h>
@@ -11,8 +11,9 @@
 namespace vtx::test {
 
 // A path of its own under %TEMP%, unique within the machine's run of tests
-// ("<prefix>-<process id>-<tick>-<n>"). The folder is not made here (the
-// peer's --record makes its own); whatever is there goes with the object.
+// ("<prefix>-<process id>-<tick>-<n>"). The folder is made by Make() only
+// (the peer's --record makes its own); whatever is there, folders
+// included, goes with the object.
 class TempDirectory {
 public:
     explicit TempDirectory(const std::wstring& prefix);
@@ -20,6 +21,8 @@ public:
     TempDirectory(const TempDirectory&) = delete;
     TempDirectory& operator=(const TempDirectory&) = delete;
 
+    // Makes the folder; false when it could not be made.
+    bool Make() const;
     const std::wstring& Path() const { return path_; }
     std::wstring File(const std::wstring& name) const { return path_ + L"\\" + name; }
 
@@ -27,8 +30,12 @@ private:
     std::wstring path_;
 };
 
+// Whether a file or folder exists at `path`.
+bool PathExists(const std::wstring& path);
+
 // The whole content of `path`; empty when it cannot be read.
 std::vector<unsigned char> ReadFileBytes(const std::wstring& path);
+std::string ReadFileText(const std::wstring& path);
 
 // Under Wine, the Unix path of `path` (kernel32's wine_get_unix_file_name);
 // nothing elsewhere.

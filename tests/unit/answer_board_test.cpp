@@ -106,7 +106,7 @@ TEST(AnswerBoard, AnswerArrivingDuringTheWaitIsTaken) {
     ASSERT_TRUE(board.Expect<WideForm>(Key<WideChar>("late")));
     std::thread peer([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        board.File<WideForm>(AnswerFor<WideChar>("late", 201));
+        EXPECT_TRUE(board.File<WideForm>(AnswerFor<WideChar>("late", 201)));
     });
     auto answer = board.Wait<WideForm>(Key<WideChar>("late"), 5000);
     peer.join();
@@ -146,7 +146,7 @@ TEST(AnswerBoard, SharedRequestIdUnderConcurrentWaiters) {
         });
     }
     for (int i = 1; i <= kWaiters; ++i) {
-        board.File<NarrowForm>(AnswerFor<char>("", 1000 + i));
+        EXPECT_TRUE(board.File<NarrowForm>(AnswerFor<char>("", 1000 + i)));
         // The next answer only once this one was taken: a second filing
         // would replace it.
         const auto deadline = Clock::now() + std::chrono::seconds(5);

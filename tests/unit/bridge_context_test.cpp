@@ -35,7 +35,7 @@ TEST(NamedMutexPresence, OpensTheNameUnlessAnotherKindHoldsIt) {
     const std::wstring name = L"vtxtest-presence-" + std::to_wstring(::GetCurrentProcessId());
     {
         const NamedMutexPresence presence(name.c_str());
-        EXPECT_TRUE(presence.IsOpen());
+        EXPECT_TRUE(NamedMutexPresenceProbe::IsOpen(presence));
         // Open, not held: another process can take it at once.
         const UniqueHandle other(::OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()));
         ASSERT_TRUE(other);
@@ -46,7 +46,7 @@ TEST(NamedMutexPresence, OpensTheNameUnlessAnotherKindHoldsIt) {
     // of the library depends on it.
     const UniqueHandle squatter(::CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
     ASSERT_TRUE(squatter);
-    EXPECT_FALSE(NamedMutexPresence(name.c_str()).IsOpen());
+    EXPECT_FALSE(NamedMutexPresenceProbe::IsOpen(NamedMutexPresence(name.c_str())));
 }
 
 }  // namespace

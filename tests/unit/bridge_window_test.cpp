@@ -4,6 +4,7 @@
 
 #include "component_probes.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -42,7 +43,7 @@ protected:
         ASSERT_NE(window, nullptr);
         ASSERT_EQ(window, FindBridgeWindow());
     }
-    void TearDown() override { context.bridgeWindow.Stop(); }
+    void TearDown() override { EXPECT_TRUE(context.bridgeWindow.Stop()); }
 
     LRESULT Send(ULONG_PTR code, const void* data, DWORD size) {
         COPYDATASTRUCT copy{code, size, const_cast<void*>(data)};
@@ -152,20 +153,21 @@ TEST_F(BridgeWindowTest, QueuesServerRequestsAsUtf16) {
     EXPECT_EQ(context.serverRequests.TakeOldest(), nullptr);
 }
 
-// The queue holds at most 64 MiB of UTF-16 text: a text that would pass the
-// bound is refused with 0 and nothing of it is kept; one that ends exactly at
-// the bound is taken; collecting a text makes room again.
+// The queue holds at most kQueuedBytesBound bytes of UTF-16 text and
+// kQueuedTextsBound texts: a text that would pass either bound is refused
+// with 0, nothing of it is kept, and the log says why; one that ends exactly
+// at the bound is taken; collecting a text makes room again.
 TEST_F(BridgeWindowTest, ServerRequestQueueIsBoundedAndFreesAsTextsAreCollected) {
+    const test::ScopedCurrentFolder folder;  // for the log
     constexpr std::size_t kBound = BridgeContext::kQueuedBytesBound;
-    ASSERT_EQ(kBound, 64u * 1024u * 1024u);
     auto wide = MakeBlankEnvelope<MessageEnvelopeW>();
     const auto sendWide = [&](std::size_t units) {
         CopyToField(wide->payload, std::wstring(units, L'w'));
         wide->length = static_cast<std::int32_t>(units + 1);
         return Send(2009, *wide);
     };
-    constexpr std::size_t kLongest = 99999;
-    const std::size_t fitting = kBound / (kLongest * 2);
+    constexpr std::size_t kLongest = kPayloadUnits - 1;
+    const std::size_t fitting = kBound / (kLongest * sizeof(WideChar));
     for (std::size_t i = 0; i < fitting; ++i) ASSERT_EQ(sendWide(kLongest), 1) << "text " << i;
     EXPECT_EQ(sendWide(kLongest), 0) << "past the bound";
     EXPECT_EQ(ServerRequestQueueProbe::Count(context.serverRequests), fitting) << "a refused text was kept";
@@ -186,15 +188,27 @@ TEST_F(BridgeWindowTest, ServerRequestQueueIsBoundedAndFreesAsTextsAreCollected)
     EXPECT_EQ(Send(1009, *narrow), 1);
     EXPECT_EQ(ServerRequestQueueProbe::Bytes(context.serverRequests), 2u);
 
-    // As many texts as there may be, however short: the last is refused.
-    ASSERT_EQ(BridgeContext::kQueuedTextsBound, 65536u);
+    // As many texts as there may be, however short: the next is refused.
     while (ServerRequestQueueProbe::Count(context.serverRequests) < BridgeContext::kQueuedTextsBound) {
         ASSERT_EQ(context.serverRequests.Push(QueuedText::Make(0)), ServerRequestQueue::Admission::Kept);
     }
     auto empty = MakeBlankEnvelope<MessageEnvelope>();
-    EXPECT_EQ(Send(1009, *empty), 0) << "text 65537";
+    EXPECT_EQ(Send(1009, *empty), 0) << "text " << BridgeContext::kQueuedTextsBound + 1;
     EXPECT_EQ(ServerRequestQueueProbe::Count(context.serverRequests), BridgeContext::kQueuedTextsBound);
     context.serverRequests.Clear();
+
+    VTX_SKIP_IF_THE_LOG_IS_SHARED();
+    const std::string full = "[PushServerRequest] Server request queue is full";
+    const std::vector<std::string> expected = {
+        full + ": " + std::to_string(kLongest * sizeof(WideChar)) + " bytes refused.",
+        full + ": " + std::to_string((room / 2 + 1) * sizeof(WideChar)) + " bytes refused.",
+        full + ": " + std::to_string(sizeof(WideChar)) + " bytes refused.",
+        full + " (texts): 0 bytes refused.",
+    };
+    std::vector<std::string> lines = test::ReadFallbackLog();
+    lines.erase(std::remove_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(full, 0) != 0; }),
+                lines.end());
+    EXPECT_EQ(lines, expected);
 }
 
 bool Elevated() noexcept { return true; }
@@ -213,14 +227,15 @@ TEST(BridgeWindowFilter, OpensForLowerIntegrityOnlyWhenTheHostIsElevated) {
     for (const bool elevated : {false, true}) {
         SCOPED_TRACE(elevated ? "elevated" : "not elevated");
         BridgeContext context;
-        BridgeWindowProbe::SetFilter(context.bridgeWindow, elevated ? Elevated : NotElevated, RecordFilterOpening);
+        const StandIn host(stand_in::hostAboveMedium, elevated ? Elevated : NotElevated);
+        const StandIn filter(stand_in::openFilter, RecordFilterOpening);
         g_filterOpenings = 0;
         g_filterOpenedFor = nullptr;
         const HWND window = context.bridgeWindow.Handle();
         ASSERT_NE(window, nullptr);
         EXPECT_EQ(g_filterOpenings, elevated ? 1 : 0);
         EXPECT_EQ(g_filterOpenedFor, elevated ? window : nullptr);
-        context.bridgeWindow.Stop();
+        EXPECT_TRUE(context.bridgeWindow.Stop());
     }
 }
 

@@ -20,7 +20,7 @@ TEST(RunPeerFirstBox, ShowsTheHostExecutablesOwnString101) {
     const test::SeenMessageBox box = watcher.Last();
     EXPECT_EQ(watcher.Count(), 1);
     EXPECT_EQ(box.text, L"Please start the companion application first.");
-    EXPECT_EQ(box.caption, L"\uC624\uB958");
+    EXPECT_EQ(box.caption, test::kRunPeerFirstCaption);
 }
 
 }  // namespace

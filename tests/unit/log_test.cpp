@@ -7,79 +7,22 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
 
+#include "component_probes.h"
 #include "support/child_process.h"
+#include "support/scoped_folder.h"
 #include "support/test_files.h"
 #include "support/unique_handle.h"
 
 namespace vtx {
 namespace {
 
-// A fresh folder under the temporary directory, removed with its content.
-class TempFolder {
-public:
-    TempFolder() {
-        static std::atomic<int> counter{0};
-        wchar_t temp[MAX_PATH + 1] = {};
-        const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
-        std::wstring base(temp, length);
-        if (!base.empty() && base.back() == L'\\') base.pop_back();
-        path_ = base + L"\\vtxlog_" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
-                std::to_wstring(++counter) + L"_" + std::to_wstring(::GetTickCount());
-        created_ = ::CreateDirectoryW(path_.c_str(), nullptr) != FALSE;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(std::filesystem::path(path_), ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    bool Created() const { return created_; }
-    const std::wstring& Path() const { return path_; }
-    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
-
-private:
-    std::wstring path_;
-    bool created_ = false;
-};
-
-// Makes a folder the current directory for one test, for the fallback names.
-class CurrentDirectory {
-public:
-    explicit CurrentDirectory(const std::wstring& folder) {
-        wchar_t previous[MAX_PATH + 1] = {};
-        previous_.assign(previous, ::GetCurrentDirectoryW(MAX_PATH + 1, previous));
-        changed_ = ::SetCurrentDirectoryW(folder.c_str()) != FALSE;
-    }
-    ~CurrentDirectory() { ::SetCurrentDirectoryW(previous_.c_str()); }
-    CurrentDirectory(const CurrentDirectory&) = delete;
-    CurrentDirectory& operator=(const CurrentDirectory&) = delete;
-    bool Changed() const { return changed_; }
-
-private:
-    std::wstring previous_;
-    bool changed_ = false;
-};
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::string ReadAll(const std::wstring& path) {
-    const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string content;
-    if (!file) return content;
-    char chunk[4096];
-    DWORD read = 0;
-    while (::ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) content.append(chunk, read);
-    return content;
-}
+using test::PathExists;
+using test::ReadFileText;
 
 void WriteAll(const std::wstring& path, const std::string& content) {
     const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -101,18 +44,18 @@ void WriteLogTo(const std::wstring& folder, const LogClockReading& reading, cons
 }
 
 TEST(LogFilePath, DatedNamesAndFallbacks) {
-    const std::wstring folder = L"C:\\vantix\\log\\vc";
+    const std::wstring folder = L"D:\\logs\\vc";  // any folder
     const struct {
         LogClockReading reading;
         bool usable;
         const wchar_t* path;
     } cases[] = {
-        {kMorning, true, L"C:\\vantix\\log\\vc\\bridge_20250416.log"},
+        {kMorning, true, L"D:\\logs\\vc\\bridge_20250416.log"},
         {kMorning, false, L"20250416.log"},
-        {{true, 2025, 3, 1, 0, 0, 0}, true, L"C:\\vantix\\log\\vc\\bridge_20250301.log"},
+        {{true, 2025, 3, 1, 0, 0, 0}, true, L"D:\\logs\\vc\\bridge_20250301.log"},
         {{true, 2025, 11, 30, 0, 0, 0}, false, L"20251130.log"},
         {{true, 987, 1, 2, 0, 0, 0}, false, L"9870102.log"},  // the year is never padded
-        {kUnconverted, true, L"C:\\vantix\\log\\vc\\bridge_19700101.log"},
+        {kUnconverted, true, L"D:\\logs\\vc\\bridge_19700101.log"},
         {kUnconverted, false, L"19700101.log"},
     };
     for (const auto& c : cases) EXPECT_EQ(LogFilePath(folder, c.usable, c.reading), c.path) << c.usable;
@@ -159,42 +102,38 @@ TEST(LogWrite, FilesAndLines) {
          {{L"bridge_19700101.log", "[-1:-1:-1] no clock\r\n"}}},
     };
     for (const auto& c : cases) {
-        TempFolder temp;
-        ASSERT_TRUE(temp.Created());
-        const std::wstring folder = temp / L"vc";
+        const test::TempDirectory temp(L"vtxlog");
+        ASSERT_TRUE(temp.Make());
+        const std::wstring folder = temp.File(L"vc");
         if (c.existing) {
             ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
             WriteAll(folder + L"\\" + c.files.front().name, c.existing);
         }
         for (const Write& write : c.writes) WriteLogTo(folder, write.reading, write.message);
-        for (const File& file : c.files) EXPECT_EQ(ReadAll(folder + L"\\" + file.name), file.content) << c.what;
+        for (const File& file : c.files) EXPECT_EQ(ReadFileText(folder + L"\\" + file.name), file.content) << c.what;
     }
 }
 
 TEST(LogWrite, MissingParentFallsBackToTheCurrentDirectory) {
-    TempFolder temp;
-    ASSERT_TRUE(temp.Created());
-    const CurrentDirectory here(temp.Path());
-    ASSERT_TRUE(here.Changed());
-    const std::wstring folder = temp / L"log\\vc";
+    const test::ScopedCurrentFolder temp;
+    ASSERT_TRUE(temp.Entered());
+    const std::wstring folder = temp.File(L"log\\vc");
     WriteLogTo(folder, kMorning, "fallback");
     WriteLogTo(folder, kUnconverted, "fallback, no clock");
-    EXPECT_FALSE(Exists(temp / L"log")) << "only the last level is ever created";
-    EXPECT_EQ(ReadAll(temp / L"20250416.log"), "[09:05:07] fallback\r\n");
-    EXPECT_EQ(ReadAll(temp / L"19700101.log"), "[-1:-1:-1] fallback, no clock\r\n");
+    EXPECT_FALSE(PathExists(temp.File(L"log"))) << "only the last level is ever created";
+    EXPECT_EQ(ReadFileText(temp.File(L"20250416.log")), "[09:05:07] fallback\r\n");
+    EXPECT_EQ(ReadFileText(temp.File(L"19700101.log")), "[-1:-1:-1] fallback, no clock\r\n");
 }
 
 TEST(LogWrite, UnopenableFileDropsTheLineSilently) {
-    TempFolder temp;
-    ASSERT_TRUE(temp.Created());
-    const CurrentDirectory here(temp.Path());
-    ASSERT_TRUE(here.Changed());
+    const test::ScopedCurrentFolder temp;
+    ASSERT_TRUE(temp.Entered());
     // A file where the folder should be: it "already exists", so no fallback,
     // and the log file under it cannot be opened.
-    WriteAll(temp / L"vc", "not a folder");
-    WriteLogTo(temp / L"vc", kMorning, "dropped");
-    EXPECT_EQ(ReadAll(temp / L"vc"), "not a folder");
-    EXPECT_FALSE(Exists(temp / L"20250416.log"));
+    WriteAll(temp.File(L"vc"), "not a folder");
+    WriteLogTo(temp.File(L"vc"), kMorning, "dropped");
+    EXPECT_EQ(ReadFileText(temp.File(L"vc")), "not a folder");
+    EXPECT_FALSE(PathExists(temp.File(L"20250416.log")));
 }
 
 // The day's file as a second name of another file (a hard link) or a
@@ -202,40 +141,38 @@ TEST(LogWrite, UnopenableFileDropsTheLineSilently) {
 // log folder not made yet whose parent is a link: each line is skipped, and
 // the other file and folder stay as they were.
 TEST(LogWrite, LinksAreLeftAlone) {
-    TempFolder temp;
-    ASSERT_TRUE(temp.Created());
-    const CurrentDirectory here(temp.Path());  // for a line that falls back
-    ASSERT_TRUE(here.Changed());
-    const std::wstring folder = temp / L"vc";
+    const test::ScopedCurrentFolder temp;  // for a line that falls back
+    ASSERT_TRUE(temp.Entered());
+    const std::wstring folder = temp.File(L"vc");
     ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
-    const std::wstring target = temp / L"elsewhere.txt";
+    const std::wstring target = temp.File(L"elsewhere.txt");
     WriteAll(target, "someone else's\r\n");
     const std::wstring day = folder + L"\\bridge_20250416.log";
 
     WriteLogTo(folder, kMorning, "plain");
-    EXPECT_EQ(ReadAll(day), "[09:05:07] plain\r\n");
+    EXPECT_EQ(ReadFileText(day), "[09:05:07] plain\r\n");
     ASSERT_TRUE(::DeleteFileW(day.c_str()));
 
     ASSERT_TRUE(::CreateHardLinkW(day.c_str(), target.c_str(), nullptr));
     WriteLogTo(folder, kMorning, "through a hard link");
-    EXPECT_EQ(ReadAll(target), "someone else's\r\n");
+    EXPECT_EQ(ReadFileText(target), "someone else's\r\n");
     ASSERT_TRUE(::DeleteFileW(day.c_str()));
 
-    const std::wstring linkedFolder = temp / L"linked";
+    const std::wstring linkedFolder = temp.File(L"linked");
     if (!test::MakeSymbolicLink(linkedFolder, folder)) GTEST_SKIP() << "no symbolic link can be made here";
     WriteLogTo(linkedFolder, kMorning, "through a linked folder");
-    EXPECT_FALSE(Exists(day)) << "a line went through the linked folder";
+    EXPECT_FALSE(PathExists(day)) << "a line went through the linked folder";
 
-    const std::wstring otherParent = temp / L"other";
+    const std::wstring otherParent = temp.File(L"other");
     ASSERT_TRUE(::CreateDirectoryW(otherParent.c_str(), nullptr));
-    const std::wstring linkedParent = temp / L"linkedParent";
+    const std::wstring linkedParent = temp.File(L"linkedParent");
     ASSERT_TRUE(test::MakeSymbolicLink(linkedParent, otherParent));
     WriteLogTo(linkedParent + L"\\vc", kMorning, "under a linked parent");
-    EXPECT_FALSE(Exists(otherParent + L"\\vc")) << "the log folder was made inside the link's target";
+    EXPECT_FALSE(PathExists(otherParent + L"\\vc")) << "the log folder was made inside the link's target";
 
     if (!test::MakeSymbolicLink(day, target)) GTEST_SKIP() << "no symbolic link to a file can be made here";
     WriteLogTo(folder, kMorning, "through a symbolic link");
-    EXPECT_EQ(ReadAll(target), "someone else's\r\n");
+    EXPECT_EQ(ReadFileText(target), "someone else's\r\n");
 }
 
 // Checks that `content` holds, for each writer w, its lines
@@ -272,8 +209,8 @@ void WriteNumberedLines(const std::wstring& folder, int writer, int lines, const
 }
 
 TEST(LogWrite, ConcurrentWritersLoseAndMixNoLine) {
-    TempFolder temp;
-    ASSERT_TRUE(temp.Created());
+    const test::TempDirectory temp(L"vtxlog");
+    ASSERT_TRUE(temp.Make());
     constexpr int kThreads = 8;
     constexpr int kLines = 200;
     const std::string padding(120, '.');
@@ -282,17 +219,7 @@ TEST(LogWrite, ConcurrentWritersLoseAndMixNoLine) {
         writers.emplace_back([&, t] { WriteNumberedLines(temp.Path(), t, kLines, padding); });
     }
     for (auto& writer : writers) writer.join();
-    ExpectEveryLineWhole(ReadAll(temp / L"bridge_20250416.log"), std::vector<int>(kThreads, kLines), padding);
-}
-
-// Runs the current test again as a second process, which the variables in
-// `environment` tell what part to play.
-test::ChildProcess::Outcome RunThisTestAgain(const test::ChildProcess::Environment& environment) {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    return test::ChildProcess::Run(test::ChildProcess::ThisProgram(),
-                                   {L"--gtest_filter=" + std::wstring(name.begin(), name.end())},
-                                   std::chrono::seconds(120), environment);
+    ExpectEveryLineWhole(ReadFileText(temp.File(L"bridge_20250416.log")), std::vector<int>(kThreads, kLines), padding);
 }
 
 // The library's lock serialises the writers of one process only: across
@@ -308,25 +235,25 @@ TEST(LogWrite, TwoProcessesWritingAtOnceLoseAndMixNoLine) {
         WriteNumberedLines(given, 1, kLines, padding);
         return;
     }
-    TempFolder temp;
-    ASSERT_TRUE(temp.Created());
+    const test::TempDirectory temp(L"vtxlog");
+    ASSERT_TRUE(temp.Make());
     test::ChildProcess::Outcome second;
     std::atomic<bool> secondEnded{false};
     std::thread child([&] {
-        second = RunThisTestAgain({{kSecondWriterVariable, temp.Path()}});
+        second = test::ChildProcess::RunThisTestAgain({{kSecondWriterVariable, temp.Path()}}, std::chrono::seconds(120));
         secondEnded = true;
     });
     // This process writes from the other's first line until it has ended, so
     // every line of the other meets lines of this one.
-    const std::wstring file = temp / L"bridge_20250416.log";
-    while (!Exists(file) && !secondEnded.load()) ::Sleep(1);
+    const std::wstring file = temp.File(L"bridge_20250416.log");
+    while (!PathExists(file) && !secondEnded.load()) ::Sleep(1);
     int written = 0;
     while (!secondEnded.load() || written < kLines) {
         WriteLogTo(temp.Path(), kMorning, "0 " + std::to_string(written++) + " " + padding);
     }
     child.join();
     ASSERT_TRUE(second.ended && second.exitCode == 0) << second.output;
-    ExpectEveryLineWhole(ReadAll(file), {written, kLines}, padding);
+    ExpectEveryLineWhole(ReadFileText(file), {written, kLines}, padding);
 }
 
 int g_clockReads = 0;
@@ -337,33 +264,30 @@ LogClockReading InjectedClock() {
 
 // Restores the real clock even when an assertion ends the test early.
 struct InjectedClockScope {
-    InjectedClockScope() { SetLogClockForTesting(&InjectedClock); }
-    ~InjectedClockScope() { SetLogClockForTesting(nullptr); }
+    const StandIn<LogClockReading (*)()> clock{stand_in::clock, &InjectedClock};
 };
 
 TEST(LogWriteLog, ReadsTheInjectedClockOnceAndRestoresTheRealOne) {
     // The default folder's parent is never created by the tests, so the line
     // falls back to the current directory; a machine set up for logging would
     // receive test lines in its real log instead.
-    if (Exists(L"C:\\vantix\\log")) GTEST_SKIP() << "C:\\vantix\\log exists on this machine";
-    TempFolder temp;
-    ASSERT_TRUE(temp.Created());
-    const CurrentDirectory here(temp.Path());
-    ASSERT_TRUE(here.Changed());
+    VTX_SKIP_IF_THE_LOG_IS_SHARED();
+    const test::ScopedCurrentFolder temp;
+    ASSERT_TRUE(temp.Entered());
     {
         const InjectedClockScope injected;
         g_clockReads = 0;
         WriteLog("injected");
         EXPECT_EQ(g_clockReads, 1);
-        EXPECT_EQ(ReadAll(temp / L"20910203.log"), "[04:05:06] injected\r\n");
+        EXPECT_EQ(ReadFileText(temp.File(L"20910203.log")), "[04:05:06] injected\r\n");
     }
 
     const LogClockReading before = ReadLocalClock();
     WriteLog("real clock");
     const LogClockReading after = ReadLocalClock();
     EXPECT_EQ(g_clockReads, 1) << "the injected clock was not released";
-    std::string written = ReadAll(temp / LogFilePath(L"", false, before));
-    if (written.empty()) written = ReadAll(temp / LogFilePath(L"", false, after));  // midnight passed
+    std::string written = ReadFileText(temp.File(LogFilePath(L"", false, before)));
+    if (written.empty()) written = ReadFileText(temp.File(LogFilePath(L"", false, after)));  // midnight passed
     ASSERT_EQ(written.size(), std::string("[hh:mm:ss] real clock\r\n").size()) << written;
     EXPECT_EQ(written.substr(10), " real clock\r\n");
 }

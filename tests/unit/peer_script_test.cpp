@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "peer/answer_rules.h"
+#include "transport/message_codes.h"
 
 namespace vtx::peer {
 namespace {
@@ -243,6 +244,12 @@ TEST(AnswerRules, DefaultsAnswerRequestsAndLeavePollsAndUnknownCodesAlone) {
     for (std::uint32_t other : {1008u, 2008u, 1016u, 1009u, 2012u, 2018u, 4242u}) {
         EXPECT_EQ(rules.PlanFor(other).delivery, Delivery::Silent) << other;
         EXPECT_EQ(rules.PlanFor(other).returnValue, 1) << other;
+    }
+    // The peer's own list agrees with the library's table of messages: it
+    // answers exactly the requests whose senders wait.
+    for (const Message& message : kMessages) {
+        const bool awaited = message.direction == Direction::ToPeer && message.answer == AnswerWait::Awaited;
+        EXPECT_EQ(AnswersByDefault(message.code), awaited) << message.code;
     }
 }
 

@@ -56,8 +56,8 @@ TEST(ServerRequestQueue, OldestFirstPutBackInFrontAndCleared) {
     EXPECT_EQ(queue.TakeOldest(), nullptr);
     EXPECT_EQ(ServerRequestQueueProbe::Bytes(queue), 0u);
 
-    queue.Push(Text("a"));
-    queue.Push(Text("b"));
+    EXPECT_EQ(queue.Push(Text("a")), ServerRequestQueue::Admission::Kept);
+    EXPECT_EQ(queue.Push(Text("b")), ServerRequestQueue::Admission::Kept);
     queue.Clear();
     EXPECT_EQ(ServerRequestQueueProbe::Count(queue), 0u);
     EXPECT_EQ(ServerRequestQueueProbe::Bytes(queue), 0u);
@@ -81,12 +81,12 @@ TEST(ServerRequestQueue, RefusesPastEitherBoundAndTakingMakesRoom) {
 
 TEST(ServerRequestQueue, EveryOperationWaitsWhileAnotherHolderKeepsTheLock) {
     ServerRequestQueue queue(100, 1000);
-    queue.Push(Text("queued"));
+    EXPECT_EQ(queue.Push(Text("queued")), ServerRequestQueue::Admission::Kept);
     const struct {
         const char* name;
         std::function<void()> run;
     } operations[] = {
-        {"push", [&] { queue.Push(Text("pushed")); }},
+        {"push", [&] { static_cast<void>(queue.Push(Text("pushed"))); }},
         {"take", [&] { static_cast<void>(queue.TakeOldest()); }},
         {"put back", [&] { queue.PutBackOldest(Text("back")); }},
         {"clear", [&] { queue.Clear(); }},

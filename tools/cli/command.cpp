@@ -1,5 +1,7 @@
 #include "command.h"
 
+#include "transport/message_codes.h"
+
 namespace vtx::cli {
 namespace {
 
@@ -8,35 +10,53 @@ using V = Verb;
 constexpr A kInt = A::Int32;
 constexpr A kText = A::Text;
 constexpr A kCap = A::Capacity;
-constexpr TextForm kAnsi = TextForm::Ansi;
-constexpr TextForm kWide = TextForm::Wide;
 constexpr TextForm kHelper = TextForm::None;
+
+// The form of the messages of the export `name` (without "vtx_"), from the
+// library's table of messages; None for a name it does not list.
+TextForm FormOfExport(std::string_view name) {
+    for (const Message& message : kMessages) {
+        if (name != message.exportName) continue;
+        switch (message.form) {
+            case Form::Narrow: return TextForm::Ansi;
+            case Form::Wide: return TextForm::Wide;
+        }
+    }
+    return TextForm::None;
+}
+
+// A verb that calls the export of its name.
+VerbInfo ExportVerb(Verb verb, std::string_view name, std::array<ArgKind, kMaxArgs> args,
+                    std::array<std::string_view, kMaxArgs> argNames, std::size_t required, std::size_t total,
+                    bool takesCallback = false) {
+    return {verb, name, FormOfExport(name), args, argNames, required, total, takesCallback};
+}
 
 }  // namespace
 
 const std::vector<VerbInfo>& Verbs() {
     // clang-format off: one verb per row reads best as a table
     static const std::vector<VerbInfo> verbs = {
-        {V::Init, "init", kAnsi, {kInt, kText, kInt}, {"initValue", "initText", "pollMode"}, 3, 3, true},
-        {V::InitW, "initw", kWide, {kInt, kText, kInt}, {"initValue", "initText", "pollMode"}, 3, 3, true},
-        {V::Deinit, "deinit", kAnsi, {}, {}, 0, 0},
-        {V::SendRequest, "sendrequest", kAnsi, {kText, kInt}, {"text", "length"}, 1, 2},
-        {V::SendRequestW, "sendrequestw", kWide, {kText, kInt}, {"text", "length"}, 1, 2},
-        {V::SendRequestParam, "sendrequestparam", kAnsi, {kText, kInt, kCap}, {"text", "length", "capacity"}, 3, 3},
-        {V::SendRequestParamW, "sendrequestparamw", kWide, {kText, kInt, kCap}, {"text", "length", "capacity"}, 3, 3},
-        {V::SendResponse, "sendresponse", kAnsi, {kText}, {"text"}, 1, 1},
-        {V::SendResponseW, "sendresponsew", kWide, {kText}, {"text"}, 1, 1},
-        {V::GetRequestMessage, "getrequestmessage", kAnsi, {kCap}, {"capacity"}, 1, 1},
-        {V::GetRequestMessageW, "getrequestmessagew", kWide, {kCap}, {"capacity"}, 1, 1},
-        {V::GetJobId, "getjobid", kAnsi, {kCap}, {"capacity"}, 1, 1},
-        {V::GetJobIdW, "getjobidw", kWide, {kCap}, {"capacity"}, 1, 1},
-        {V::GetErrorString, "geterrorstring", kAnsi, {kInt, kCap}, {"code", "capacity"}, 2, 2},
-        {V::GetErrorStringW, "geterrorstringw", kWide, {kInt, kCap}, {"code", "capacity"}, 2, 2},
-        {V::Login, "login", kAnsi, {kText, kText}, {"text1", "text2"}, 2, 2},
-        {V::LoginW, "loginw", kWide, {kText, kText}, {"text1", "text2"}, 2, 2},
-        {V::IsWcAlive, "iswcalive", kAnsi, {}, {}, 0, 0},
-        {V::SetBridgeId, "setbridgeid", kAnsi, {kText}, {"id"}, 1, 1},
-        {V::GetBridgeId, "getbridgeid", kAnsi, {}, {}, 0, 0},
+        ExportVerb(V::Init, "init", {kInt, kText, kInt}, {"initValue", "initText", "pollMode"}, 3, 3, true),
+        ExportVerb(V::InitW, "initw", {kInt, kText, kInt}, {"initValue", "initText", "pollMode"}, 3, 3, true),
+        ExportVerb(V::Deinit, "deinit", {}, {}, 0, 0),
+        ExportVerb(V::SendRequest, "sendrequest", {kText, kInt}, {"text", "length"}, 1, 2),
+        ExportVerb(V::SendRequestW, "sendrequestw", {kText, kInt}, {"text", "length"}, 1, 2),
+        ExportVerb(V::SendRequestParam, "sendrequestparam", {kText, kInt, kCap}, {"text", "length", "capacity"}, 3, 3),
+        ExportVerb(V::SendRequestParamW, "sendrequestparamw", {kText, kInt, kCap}, {"text", "length", "capacity"}, 3, 3),
+        ExportVerb(V::SendResponse, "sendresponse", {kText}, {"text"}, 1, 1),
+        ExportVerb(V::SendResponseW, "sendresponsew", {kText}, {"text"}, 1, 1),
+        ExportVerb(V::GetRequestMessage, "getrequestmessage", {kCap}, {"capacity"}, 1, 1),
+        ExportVerb(V::GetRequestMessageW, "getrequestmessagew", {kCap}, {"capacity"}, 1, 1),
+        ExportVerb(V::GetJobId, "getjobid", {kCap}, {"capacity"}, 1, 1),
+        ExportVerb(V::GetJobIdW, "getjobidw", {kCap}, {"capacity"}, 1, 1),
+        ExportVerb(V::GetErrorString, "geterrorstring", {kInt, kCap}, {"code", "capacity"}, 2, 2),
+        ExportVerb(V::GetErrorStringW, "geterrorstringw", {kInt, kCap}, {"code", "capacity"}, 2, 2),
+        ExportVerb(V::Login, "login", {kText, kText}, {"text1", "text2"}, 2, 2),
+        ExportVerb(V::LoginW, "loginw", {kText, kText}, {"text1", "text2"}, 2, 2),
+        ExportVerb(V::IsWcAlive, "iswcalive", {}, {}, 0, 0),
+        ExportVerb(V::SetBridgeId, "setbridgeid", {kText}, {"id"}, 1, 1),
+        ExportVerb(V::GetBridgeId, "getbridgeid", {}, {}, 0, 0),
         {V::Sleep, "sleep", kHelper, {A::Milliseconds}, {"ms"}, 1, 1},
         {V::WaitCallback, "wait-callback", kHelper, {A::Count, A::Milliseconds}, {"count", "timeout-ms"}, 2, 2},
         {V::Expect, "expect", kHelper, {kInt}, {"result"}, 1, 1},
@@ -61,6 +81,17 @@ const VerbInfo& InfoOf(Verb verb) {
 
 std::string ExportName(const VerbInfo& info) {
     return info.form == TextForm::None ? std::string() : "vtx_" + std::string(info.name);
+}
+
+bool AwaitsAnswer(const VerbInfo& info) {
+    if (info.form == TextForm::None) return false;
+    for (const Message& message : kMessages) {
+        if (info.name == message.exportName && message.direction == Direction::ToPeer &&
+            message.answer == AnswerWait::Awaited) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string Echo(const Command& command) {

@@ -37,7 +37,7 @@ inline constexpr std::size_t kMaxArgs = 3;
 struct VerbInfo {
     Verb verb;
     std::string_view name;  // the command; an export's name without "vtx_"
-    TextForm form;          // None for the helpers
+    TextForm form;          // None for the helpers; an export's from the message table
     std::array<ArgKind, kMaxArgs> args;
     std::array<std::string_view, kMaxArgs> argNames;  // as --help and errors name them
     std::size_t required;                             // arguments that must be given
@@ -51,6 +51,9 @@ const VerbInfo* FindVerb(std::string_view name);
 const VerbInfo& InfoOf(Verb verb);
 // "vtx_<name>"; empty for the helpers.
 std::string ExportName(const VerbInfo& info);
+// Whether the export of `info` waits for the peer's answer, as the library's
+// table of messages (transport/message_codes.h) says; false for the helpers.
+bool AwaitsAnswer(const VerbInfo& info);
 
 // Bounds the parser enforces: far beyond real use, small enough that a typo
 // cannot ask for gigabytes or hang a script for days.

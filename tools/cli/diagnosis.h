@@ -15,12 +15,10 @@
 #include <vector>
 
 #include "common/bridge_exports.h"
+#include "support/log.h"
 #include "support/process_identity.h"
 
 namespace vtx::cli {
-
-// The folder the library's log goes to (src/support/log.cpp).
-inline constexpr wchar_t kLibraryLogFolder[] = L"C:\\vantix\\log\\vc";
 
 // What a test build may replace (tests/support/diagnose_seam.cpp): the judge
 // of a process, since under Wine every process qualifies, and the log
@@ -28,7 +26,7 @@ inline constexpr wchar_t kLibraryLogFolder[] = L"C:\\vantix\\log\\vc";
 // links diagnose_seam.cpp, which replaces nothing.
 struct DiagnoseSeam {
     PeerVerdict (*judge)(DWORD processId) noexcept = JudgeProcess;
-    std::wstring logFolder = kLibraryLogFolder;
+    std::wstring logFolder = kLogFolder;  // the library's (support/log.h)
 };
 DiagnoseSeam MakeDiagnoseSeam();
 

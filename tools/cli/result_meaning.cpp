@@ -23,33 +23,40 @@ std::string_view LibraryMeaning(int result) {
 }
 
 // The library's own codes per export, and whether the export hands any
-// other value over from the peer.
+// other value over from the peer. Every export that waits for the peer's
+// answer (the library's message table) may also give 6 and 14.
 struct ResultSet {
     std::vector<int> own;
     bool passesStatus = false;
 };
 
-ResultSet ResultSetOf(Verb verb) {
-    constexpr int kNotDelivered = VTX_RESULT_NOT_DELIVERED;
+ResultSet OwnResultsOf(Verb verb) {
     constexpr int kDoesNotFit = VTX_RESULT_DOES_NOT_FIT;
     constexpr int kNotOpen = VTX_RESULT_NOT_OPEN;
-    constexpr int kTimedOut = VTX_RESULT_TIMED_OUT;
     switch (verb) {
         case Verb::Init:
-        case Verb::InitW:
-            return {{VTX_RESULT_NO_CALLBACK, kNotDelivered, kDoesNotFit, VTX_RESULT_ALREADY_OPEN, kTimedOut}, true};
-        case Verb::Deinit: return {{kNotDelivered, kTimedOut}, true};
+        case Verb::InitW: return {{VTX_RESULT_NO_CALLBACK, kDoesNotFit, VTX_RESULT_ALREADY_OPEN}, true};
+        case Verb::Deinit: return {{}, true};
         case Verb::SendResponse:
-        case Verb::SendResponseW: return {{kNotDelivered, kDoesNotFit, kNotOpen, kTimedOut}, true};
+        case Verb::SendResponseW: return {{kDoesNotFit, kNotOpen}, true};
         case Verb::Login:
-        case Verb::LoginW: return {{kNotDelivered, kDoesNotFit, kTimedOut}, true};
-        case Verb::IsWcAlive: return {{kNotDelivered, kNotOpen, kTimedOut}, true};
+        case Verb::LoginW: return {{kDoesNotFit}, true};
+        case Verb::IsWcAlive: return {{kNotOpen}, true};
         case Verb::GetRequestMessage:
         case Verb::GetRequestMessageW: return {{kDoesNotFit, kNotOpen, VTX_RESULT_NOTHING_QUEUED}, false};
-        case Verb::WaitCallback: return {{kTimedOut}, false};
+        case Verb::WaitCallback: return {{VTX_RESULT_TIMED_OUT}, false};
         default:  // the buffer and text exports
-            return {{kNotDelivered, kDoesNotFit, kNotOpen, kTimedOut}, false};
+            return {{kDoesNotFit, kNotOpen}, false};
     }
+}
+
+ResultSet ResultSetOf(Verb verb) {
+    ResultSet set = OwnResultsOf(verb);
+    if (AwaitsAnswer(InfoOf(verb))) {
+        set.own.push_back(VTX_RESULT_NOT_DELIVERED);
+        set.own.push_back(VTX_RESULT_TIMED_OUT);
+    }
+    return set;
 }
 
 }  // namespace
@@ -64,17 +71,8 @@ std::string_view MeaningOf(Verb verb, int result) {
 }
 
 std::optional<int> ErrorTextCode(std::string_view utf8) {
-    constexpr std::string_view kStart = "{\"eventId\":9999, \"jobId\":\"\", \"code\":";
-    if (utf8.substr(0, kStart.size()) != kStart || utf8.size() < kStart.size() + 2 || utf8.back() != '}') {
-        return std::nullopt;
-    }
-    const std::string_view digits = utf8.substr(kStart.size(), utf8.size() - kStart.size() - 1);
-    if (digits.size() > 9) return std::nullopt;
     int code = 0;
-    for (const char c : digits) {
-        if (c < '0' || c > '9') return std::nullopt;
-        code = code * 10 + (c - '0');
-    }
+    if (!vtx_errortextcode(std::string(utf8).c_str(), &code)) return std::nullopt;
     return code;
 }
 

@@ -14,8 +14,8 @@ namespace vtx::cli {
 // "ok", "not open", "peer status", ...
 std::string_view MeaningOf(Verb verb, int result);
 
-// The code in the library's error text {"eventId":9999, "jobId":"", "code":N};
-// nullopt for any other text.
+// The code in the library's error text {"eventId":9999, "jobId":"", "code":N},
+// as the header's vtx_errortextcode reads it; nullopt for any other text.
 std::optional<int> ErrorTextCode(std::string_view utf8);
 
 }  // namespace vtx::cli

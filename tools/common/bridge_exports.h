@@ -14,6 +14,12 @@
 
 namespace vtx::common {
 
+struct FreeLibraryCloser {
+    void operator()(HMODULE module) const { ::FreeLibrary(module); }
+};
+// A loaded module, freed with its owner.
+using UniqueModule = UniqueResource<HMODULE, FreeLibraryCloser, nullptr>;
+
 // Every export of api/export_list.h, named without "vtx_" (exports.init
 // is vtx_init); null where the DLL lacks it.
 struct BridgeExports {

@@ -2,11 +2,14 @@
 
 #include <vector>
 
+#include "peer/peer_forms.h"
 #include "transport/envelope.h"
 #include "transport/message_codes.h"
 
 namespace vtx::peer {
 
+// The peer's own list, kept apart from the library's table of messages on
+// purpose; a unit test holds the two against each other.
 bool AnswersByDefault(std::uint32_t requestCode) {
     switch (requestCode) {
         case code::kInit:
@@ -37,7 +40,7 @@ std::string AnswerRules::Set(const AnswerCommand& command) {
     if (command.allCodes) {
         forms = {Form::Narrow, Form::Wide};
     } else {
-        for (std::uint32_t messageCode : command.codes) forms.push_back(FormOfCode(messageCode));
+        for (std::uint32_t messageCode : command.codes) forms.push_back(SeriesForm(messageCode));
     }
 
     Rule rule;

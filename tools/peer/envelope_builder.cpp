@@ -102,13 +102,13 @@ MessageBytes ServerRequest(const EncodedText& text, std::optional<std::int32_t> 
 
 MessageBytes BuildAnswer(std::uint32_t requestCode, const void* request, std::size_t size, const AnswerPlan& plan,
                          const std::string& bridgeId) {
-    if (FormOfCode(requestCode) == Form::Wide) return Answer<WideForm>(requestCode, request, size, plan, bridgeId);
-    return Answer<NarrowForm>(requestCode, request, size, plan, bridgeId);
+    return WithPeerForm(SeriesForm(requestCode), [&](auto form) {
+        return Answer<decltype(form)>(requestCode, request, size, plan, bridgeId);
+    });
 }
 
 MessageBytes BuildServerRequest(Form form, const EncodedText& text, std::optional<std::int32_t> length) {
-    if (form == Form::Wide) return ServerRequest<WideForm>(text, length);
-    return ServerRequest<NarrowForm>(text, length);
+    return WithPeerForm(form, [&](auto traits) { return ServerRequest<decltype(traits)>(text, length); });
 }
 
 std::string BridgeIdOf(const void* request, std::size_t size) {

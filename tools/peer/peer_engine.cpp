@@ -6,6 +6,7 @@
 #include "peer/envelope_builder.h"
 #include "peer/message_description.h"
 #include "peer/peer_control.h"
+#include "peer/peer_forms.h"
 #include "peer/text_encoding.h"
 #include "transport/envelope.h"
 #include "transport/message_codes.h"
@@ -235,7 +236,7 @@ std::string PeerEngine::Serve(const ServeCommand& command) {
     OutgoingMessage request;
     request.target = command.target ? reinterpret_cast<HWND>(*command.target) : lastSender_;
     if (request.target == nullptr) return "no bridge window known yet (nothing received); give to=<hwnd>";
-    request.code = command.form == Form::Wide ? code::kServerRequestW : code::kServerRequest;
+    request.code = WithPeerForm(command.form, [](auto form) { return decltype(form)::Code(code::kServerRequest); });
     request.bytes = BuildServerRequest(command.form, text, command.length);
     const SendOutcome outcome = Deliver(request);
     if (!outcome.delivered) {

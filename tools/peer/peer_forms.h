@@ -25,4 +25,22 @@ using NarrowForm = PeerForm<char, MessageEnvelope, Form::Narrow, 1000>;
 using WideForm = PeerForm<WideChar, MessageEnvelopeW, Form::Wide, 2000>;
 using WideString = std::basic_string<WideChar>;
 
+// The form of any code the peer is told of or receives, known or not, by
+// its series: the 2000 series and above wide, the rest narrow. The
+// library's FormOfCode knows only the codes of its table.
+constexpr Form SeriesForm(std::uint32_t messageCode) { return messageCode >= 2000 ? Form::Wide : Form::Narrow; }
+
+// Calls `visit` with the peer's traits of `form`; no default, so a third
+// form fails to compile here until the peer handles it.
+template <class Visitor>
+decltype(auto) WithPeerForm(Form form, Visitor&& visit) {
+    switch (form) {
+        case Form::Narrow:
+            return visit(NarrowForm{});
+        case Form::Wide:
+            break;
+    }
+    return visit(WideForm{});
+}
+
 }  // namespace vtx::peer

@@ -11,10 +11,21 @@ std::string EncodeForFields(const std::string& utf8, const char* what, std::size
     encoded->wide = *wide;
     encoded->narrow = common::WideToAnsi(*wide);
     for (Form form : forms) {
-        const std::size_t units = form == Form::Wide ? encoded->wide.size() : encoded->narrow.size();
+        std::size_t units = 0;
+        const char* kind = "";
+        switch (form) {
+            case Form::Narrow:
+                units = encoded->narrow.size();
+                kind = " ANSI";
+                break;
+            case Form::Wide:
+                units = encoded->wide.size();
+                kind = " UTF-16";
+                break;
+        }
         if (units >= capacity) {
-            return std::string(what) + " has " + std::to_string(units) + (form == Form::Wide ? " UTF-16" : " ANSI") +
-                   " units; at most " + std::to_string(capacity - 1) + " fit";
+            return std::string(what) + " has " + std::to_string(units) + kind + " units; at most " +
+                   std::to_string(capacity - 1) + " fit";
         }
     }
     return {};

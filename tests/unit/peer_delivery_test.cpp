@@ -37,7 +37,7 @@ LRESULT SendBlankPoll(BridgeContext& context) {
 using BridgeClassSquatter = test::WindowStandIn;
 
 TEST(DeliveryWithoutBridgeWindow, GivesUpAfterFiftyAttemptsAndStartsOverNextTime) {
-    if (test::LibraryLogFolderExists()) GTEST_SKIP() << "C:\\vantix\\log exists: lines go to the shared log";
+    VTX_SKIP_IF_THE_LOG_IS_SHARED();
     test::ScopedCurrentFolder folder;
     test::WindowStandIn peer(kPeerClassName);
     ASSERT_NE(peer.Handle(), nullptr);
@@ -60,6 +60,27 @@ TEST(DeliveryWithoutBridgeWindow, GivesUpAfterFiftyAttemptsAndStartsOverNextTime
         }
         expected.push_back("[SendMessageCopyData] Not found VantixBridge handle.");
     }
+    EXPECT_EQ(test::ReadFallbackLog(), expected);
+}
+
+// The first send starts the loop thread and waits for its window: one
+// attempt finds it, after the lookup's pause. Later sends look nothing up
+// and log nothing.
+TEST(DeliveryWithBridgeWindow, FirstSendLooksItUpOnceAndLogsIt) {
+    VTX_SKIP_IF_THE_LOG_IS_SHARED();
+    const test::ScopedCurrentFolder folder;
+    const test::WindowStandIn peer(kPeerClassName);
+    ASSERT_NE(peer.Handle(), nullptr);
+    BridgeContext context;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SendBlankPoll(context), 1);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 100ms) << "the lookup pauses after its attempt";
+    EXPECT_EQ(SendBlankPoll(context), 1);
+    EXPECT_EQ(SendBlankPoll(context), 1);
+    EXPECT_TRUE(context.bridgeWindow.Stop());
+
+    const std::vector<std::string> expected = {"[GetWindowHandle] counter: 1",
+                                               "[GetWindowHandle] Message loop thread is found."};
     EXPECT_EQ(test::ReadFallbackLog(), expected);
 }
 
@@ -87,7 +108,7 @@ TEST(DeliveryWithAnotherHost, TakesTheBridgeWindowOfThisProcessOnly) {
         ASSERT_NE(other.bridgeWindow.Handle(), nullptr);
         ::SetEvent(ready.get());
         ::WaitForSingleObject(done.get(), 60000);
-        other.bridgeWindow.Stop();
+        EXPECT_TRUE(other.bridgeWindow.Stop());
         return;
     }
     test::ScopedCurrentFolder folder;  // for the lookup's log lines
@@ -100,14 +121,8 @@ TEST(DeliveryWithAnotherHost, TakesTheBridgeWindowOfThisProcessOnly) {
     const UniqueHandle ready(::CreateEventW(nullptr, TRUE, FALSE, (L"vtxtest-other-ready-" + self).c_str()));
     const UniqueHandle done(::CreateEventW(nullptr, TRUE, FALSE, (L"vtxtest-other-done-" + self).c_str()));
     ASSERT_TRUE(ready && done);
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string name = std::string(info->test_suite_name()) + "." + info->name();
     test::ChildProcess::Outcome other;
-    std::thread otherHost([&] {
-        other = test::ChildProcess::Run(test::ChildProcess::ThisProgram(),
-                                        {L"--gtest_filter=" + std::wstring(name.begin(), name.end())}, 90s,
-                                        {{kOtherHostVariable, self}});
-    });
+    std::thread otherHost([&] { other = test::ChildProcess::RunThisTestAgain({{kOtherHostVariable, self}}, 90s); });
     const bool otherReady = ::WaitForSingleObject(ready.get(), 30000) == WAIT_OBJECT_0;
     if (otherReady) {
         const HWND firstFound = ::FindWindowExW(HWND_MESSAGE, nullptr, kBridgeClassName, nullptr);
@@ -118,7 +133,7 @@ TEST(DeliveryWithAnotherHost, TakesTheBridgeWindowOfThisProcessOnly) {
     }
     ::SetEvent(done.get());
     otherHost.join();
-    context.bridgeWindow.Stop();
+    EXPECT_TRUE(context.bridgeWindow.Stop());
     ASSERT_TRUE(otherReady) << "the other host made no bridge window:\n" << other.output;
     EXPECT_TRUE(other.ended && other.exitCode == 0) << other.output;
 }
@@ -165,10 +180,10 @@ TEST(DeliveryToThePeer, AWindowWhoseProcessDoesNotQualifyReceivesNothing) {
     {
         BridgeContext context;
         g_turnedAway = impostor.ProcessId();
-        PeerDeliveryProbe::SetJudge(context.delivery, JudgeForTest);
+        const StandIn judge(stand_in::judge, JudgeForTest);
         EXPECT_NE(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0);
         EXPECT_NE(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0) << "the verdict is kept";
-        context.bridgeWindow.Stop();
+        EXPECT_TRUE(context.bridgeWindow.Stop());
     }
     EXPECT_EQ(RecordsIn(realRecords), 2u);
     EXPECT_EQ(RecordsIn(impostorRecords), 0u);
@@ -189,10 +204,10 @@ TEST(DeliveryToThePeer, AWindowWhoseProcessDoesNotQualifyReceivesNothing) {
         g_vanishing = vanishing.Handle();
         ASSERT_EQ(::FindWindowW(kPeerClassName, nullptr), g_vanishing);
         BridgeContext context;
-        PeerDeliveryProbe::SetJudge(context.delivery, JudgeAndDestroy);
+        const StandIn judge(stand_in::judge, JudgeAndDestroy);
         EXPECT_NE(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0);
         EXPECT_FALSE(::IsWindow(g_vanishing)) << "the window did not vanish during the walk";
-        context.bridgeWindow.Stop();
+        EXPECT_TRUE(context.bridgeWindow.Stop());
         EXPECT_EQ(boxes.Count(), 0);
     }
     EXPECT_EQ(RecordsIn(impostorRecords), 1u);
@@ -200,7 +215,7 @@ TEST(DeliveryToThePeer, AWindowWhoseProcessDoesNotQualifyReceivesNothing) {
     // Judged for real, both qualify here, and the first in Z-order is taken.
     BridgeContext context;
     EXPECT_NE(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0);
-    context.bridgeWindow.Stop();
+    EXPECT_TRUE(context.bridgeWindow.Stop());
     EXPECT_EQ(RecordsIn(impostorRecords), 2u);
     EXPECT_EQ(JudgeProcess(::GetCurrentProcessId()), PeerVerdict::Qualifies);
     EXPECT_EQ(JudgeProcess(impostor.ProcessId()), PeerVerdict::Qualifies);
