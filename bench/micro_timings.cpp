@@ -214,7 +214,7 @@ void RunOneRound(BenchContext& bench, MicroSet& micro) {
     micro.Time("micro.server_request.kept_handed", "server request kept, then taken and to ANSI", n, [&queue, &text] {
         if (!QueueText(queue, text)) return;
         const Owned<QueuedText> taken = queue.TakeOldest();
-        if (taken) NarrowForm::WithHostText(*taken, [](const char* units, std::size_t) { Keep(units); });
+        if (taken) (void)NarrowForm::WithHostText(*taken, [](const char* units, std::size_t) { Keep(units); });
     });
 
     UniqueHandle event(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
