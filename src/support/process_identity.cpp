@@ -7,16 +7,10 @@
 namespace vtx {
 namespace {
 
-struct Identity {
-    DWORD session = 0;
-    DWORD integrity = 0;  // the mandatory label's RID
-    alignas(void*) BYTE user[SECURITY_MAX_SID_SIZE] = {};
-};
-
 enum class Reading { Read, TokenRefused, Failed };
 
 // Reads the three facts from a process's token.
-Reading ReadIdentity(HANDLE process, Identity& identity) {
+Reading ReadIdentity(HANDLE process, TokenIdentity& identity) {
     HANDLE rawToken = nullptr;
     if (!::OpenProcessToken(process, TOKEN_QUERY, &rawToken)) {
         return ::GetLastError() == ERROR_ACCESS_DENIED ? Reading::TokenRefused : Reading::Failed;
@@ -43,7 +37,7 @@ Reading ReadIdentity(HANDLE process, Identity& identity) {
     return Reading::Read;
 }
 
-bool ReadOwnIdentity(Identity& identity) { return ReadIdentity(::GetCurrentProcess(), identity) == Reading::Read; }
+bool ReadOwnIdentity(TokenIdentity& identity) { return ReadIdentity(::GetCurrentProcess(), identity) == Reading::Read; }
 
 }  // namespace
 
@@ -67,8 +61,8 @@ const char* PeerVerdictReason(PeerVerdict verdict) noexcept {
 
 PeerVerdict JudgeProcess(DWORD processId) noexcept {
     const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-    Identity peer;
-    Identity host;
+    TokenIdentity peer;
+    TokenIdentity host;
     if (!process || !ReadOwnIdentity(host)) return PeerVerdict::Unreadable;
     // An unelevated process may open an elevated one for limited queries
     // (its image, session and times) but not read its token; a sandboxed
@@ -83,14 +77,18 @@ PeerVerdict JudgeProcess(DWORD processId) noexcept {
         case Reading::Failed:
             return PeerVerdict::Unreadable;
     }
+    return CompareWithHost(peer, host);
+}
+
+PeerVerdict CompareWithHost(const TokenIdentity& peer, const TokenIdentity& host) noexcept {
     if (peer.session != host.session) return PeerVerdict::OtherSession;
-    if (!::EqualSid(peer.user, host.user)) return PeerVerdict::OtherUser;
+    if (!::EqualSid(const_cast<BYTE*>(peer.user), const_cast<BYTE*>(host.user))) return PeerVerdict::OtherUser;
     if (peer.integrity < SECURITY_MANDATORY_MEDIUM_RID) return PeerVerdict::BelowMediumIntegrity;
     return PeerVerdict::Qualifies;
 }
 
 bool HostRunsAboveMediumIntegrity() noexcept {
-    Identity host;
+    TokenIdentity host;
     return ReadOwnIdentity(host) && host.integrity > SECURITY_MANDATORY_MEDIUM_RID;
 }
 
@@ -98,7 +96,7 @@ ProcessFacts ReadProcessFacts(DWORD processId) noexcept {
     ProcessFacts facts;
     const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     if (!process) return facts;
-    Identity identity;
+    TokenIdentity identity;
     switch (ReadIdentity(process.get(), identity)) {
         case Reading::Read:
             break;

@@ -29,6 +29,18 @@ const char* PeerVerdictReason(PeerVerdict verdict) noexcept;
 // and an integrity level of at least Medium.
 [[nodiscard]] PeerVerdict JudgeProcess(DWORD processId) noexcept;
 
+// What JudgeProcess reads from a token: its Windows session, its user and
+// its integrity level.
+struct TokenIdentity {
+    DWORD session = 0;
+    DWORD integrity = 0;  // the mandatory label's RID (SECURITY_MANDATORY_*_RID)
+    alignas(void*) BYTE user[SECURITY_MAX_SID_SIZE] = {};
+};
+// The rule JudgeProcess applies to what it read. The peer's level is held
+// against Medium, never against the host's own: an elevated host still
+// takes the peer its user started unelevated.
+[[nodiscard]] PeerVerdict CompareWithHost(const TokenIdentity& peer, const TokenIdentity& host) noexcept;
+
 // Whether this process runs above Medium integrity (elevated).
 [[nodiscard]] bool HostRunsAboveMediumIntegrity() noexcept;
 

@@ -84,17 +84,20 @@ TEST_F(CallbackTest, NarrowCallbackGetsEachTextOnceOldestFirstOnAThreadOfItsOwn)
     EXPECT_EQ(Lib().getrequestmessage(nullptr, nullptr), kDoesNotFit);
 }
 
+// A narrow server request's bytes are read in the ANSI code page, not the
+// OEM one (1252 and 437 in the default run: 0xE4 is a-umlaut, or sigma).
 TEST_F(CallbackTest, WideCallbackGetsUtf16Units) {
     ASSERT_NO_FATAL_FAILURE(StartPeer());
     EXPECT_EQ(Lib().initw(1, L"cb", 0, &RecordWideCallback), kOk);
     const std::size_t afterInit = Records().size();
-    ASSERT_TRUE(Peer("serve wide " + PeerWord(L"gr\u00FC\u00DFe \u20AC \U0001F600") + "\nserve narrow abc\nserve wide \"\""));
+    ASSERT_TRUE(Peer("serve wide " + PeerWord(L"gr\u00FC\u00DFe \u20AC \U0001F600") + "\nserve narrow " +
+                     PeerWord(L"\u00E4bc") + "\nserve wide \"\""));
 
     ASSERT_TRUE(CallbackLog::Instance().WaitFor(3, kPatience));
     const auto calls = CallbackLog::Instance().Calls();
     ASSERT_EQ(calls.size(), 3u);
     // The last character takes two UTF-16 units.
-    const std::wstring expected[] = {L"gr\u00FC\u00DFe \u20AC \U0001F600", L"abc", L""};
+    const std::wstring expected[] = {L"gr\u00FC\u00DFe \u20AC \U0001F600", L"\u00E4bc", L""};
     for (std::size_t i = 0; i < calls.size(); ++i) {
         SCOPED_TRACE("call " + std::to_string(i));
         EXPECT_TRUE(calls[i].wide) << "the callback given to vtx_initw";
@@ -168,7 +171,8 @@ TEST_F(CallbackTest, BurstArrivesWholeAndInOrderWithinAFewSeconds) {
 // The callback mode ends with its session: after vtx_deinit (and after an
 // init that opened nothing) the worker neither polls nor calls. A text that
 // arrives meanwhile is kept for the next session: its callback, or its
-// collect when it polls.
+// collect when it polls. In the session and between sessions, the worker
+// waits between its turns rather than spinning on a processor.
 TEST_F(CallbackTest, NothingOutsideTheSessionAndTheNextSessionGetsWhatArrivedMeanwhile) {
     ASSERT_NO_FATAL_FAILURE(StartPeer());
     EXPECT_EQ(Lib().init(1, "cb", 0, &RecordNarrowCallback), kOk);
@@ -191,6 +195,9 @@ TEST_F(CallbackTest, NothingOutsideTheSessionAndTheNextSessionGetsWhatArrivedMea
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_TRUE(calls[0].wide);
     EXPECT_EQ(calls[0].Wide(), L"between");
+    const DWORD worker = calls[0].thread;
+    const double workerBusyMs = ThreadProcessorMs(worker);
+    const auto idleSince = std::chrono::steady_clock::now();
     EXPECT_TRUE(AllPollsAre(PollsAfter(Records().size(), 2), code::kPollW));
     EXPECT_EQ(Lib().deinit(), kOk);
 
@@ -207,6 +214,10 @@ TEST_F(CallbackTest, NothingOutsideTheSessionAndTheNextSessionGetsWhatArrivedMea
     EXPECT_STREQ(buffer, "later");
     EXPECT_EQ(CallbackLog::Instance().Calls().size(), 1u);
     EXPECT_EQ(Lib().deinit(), kOk);
+
+    const std::chrono::duration<double, std::milli> idle = std::chrono::steady_clock::now() - idleSince;
+    ASSERT_GE(workerBusyMs, 0) << "the worker's processor time cannot be read";
+    EXPECT_LT(ThreadProcessorMs(worker) - workerBusyMs, idle.count() / 10) << "the worker spins";
 }
 
 // The library a callback below calls back into.
@@ -343,14 +354,16 @@ TEST_F(CallbackTest, PollingSessionIgnoresTheCallback) {
     EXPECT_STREQ(buffer, "kept");
 }
 
-// A refused vtx_initw changes nothing: not the session's form, which the
-// worker's poll shows, and not the callback.
+// A refused vtx_initw (its text, or the session already open) changes
+// nothing: not the session's form, which the worker's poll shows, and not
+// the callback.
 TEST_F(CallbackTest, RefusedInitLeavesFormAndCallbackAlone) {
     ASSERT_NO_FATAL_FAILURE(StartPeer());
     EXPECT_EQ(Lib().init(1, "cb", 0, &RecordNarrowCallback), kOk);
     const std::size_t before = Records().size();
     EXPECT_EQ(Lib().initw(1, L"sixteen units...", 0, &RecordWideCallback), kDoesNotFit);
     EXPECT_EQ(Lib().initw(1, nullptr, 0, &RecordWideCallback), kDoesNotFit);
+    EXPECT_EQ(Lib().initw(1, L"cb", 0, &RecordWideCallback), kAlreadyOpen);
     std::this_thread::sleep_for(kQuietPeriod);
     const auto after = RecordsAfter(before);
     EXPECT_TRUE(WithoutCodes(after, {code::kPoll}).empty()) << "only narrow polls; the refused init sent nothing";

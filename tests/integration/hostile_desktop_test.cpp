@@ -4,6 +4,7 @@
 #include "exports_fixture.h"
 #include "support/child_process.h"
 #include "support/process_windows.h"
+#include "support/raw_window.h"
 #include "support/log_limiter.h"
 #include "support/scoped_folder.h"
 #include "transport/window_names.h"
@@ -45,11 +46,16 @@ constexpr std::size_t kPerSecond = LogLimiter::kLinesPerWindow;
 // How many lines of a kind ("refused messages") the log's limit left out,
 // as its summary lines count them.
 std::size_t LeftOut(const std::vector<std::string>& lines, const std::string& kind) {
-    const std::string summary = "[WriteLog] %d more " + kind + " within one second were not written.";
+    // %n is reached only when the whole summary matched, the kind included.
+    const std::string summary = "[WriteLog] %d more " + kind + " within one second were not written.%n";
     std::size_t leftOut = 0;
     for (const std::string& line : lines) {
         int more = 0;
-        if (std::sscanf(line.c_str(), summary.c_str(), &more) == 1) leftOut += static_cast<std::size_t>(more);
+        int matched = 0;
+        if (std::sscanf(line.c_str(), summary.c_str(), &more, &matched) == 1 &&
+            static_cast<std::size_t>(matched) == line.size()) {
+            leftOut += static_cast<std::size_t>(more);
+        }
     }
     return leftOut;
 }
@@ -134,7 +140,9 @@ TEST_F(HostileDesktop, BridgeWindowOutlivesForeignWritesAndMessages) {
 
 // A peer, or any other program, sends the bridge window messages it refuses:
 // each refusal is logged with its reason, and a flood of them is cut to five
-// lines a second, the rest counted.
+// lines a second, the rest counted. Answers nobody waits for, sent meanwhile,
+// have limits and counts of their own: every one is written or counted as
+// such, and neither flood silences the other.
 TEST_F(HostileDesktop, RefusedMessagesAreLoggedAndLimited) {
     VTX_SKIP_IF_THE_LOG_IS_SHARED();
     const ScopedCurrentFolder folder;
@@ -148,6 +156,12 @@ TEST_F(HostileDesktop, RefusedMessagesAreLoggedAndLimited) {
     EXPECT_EQ(LinesStartingWith(ReadFallbackLog(), refused), 1u);
 
     ASSERT_TRUE(Peer("every 5 serve wide flood length=0"));
+    constexpr std::size_t kUnwanted = 100;
+    const RawWindow stranger;
+    const auto unwanted = MakeBlankEnvelope<MessageEnvelope>();
+    for (std::size_t i = 0; i < kUnwanted; ++i) {
+        EXPECT_EQ(stranger.SendEnvelope(BridgeWindowOf(GetCurrentProcessId()), AnswerCode(code::kIsAlive), *unwanted), 1);
+    }
     std::this_thread::sleep_for(2500ms);
     ASSERT_TRUE(Peer("stop-timers"));
     std::this_thread::sleep_for(1100ms);  // the last second ends...
@@ -155,6 +169,9 @@ TEST_F(HostileDesktop, RefusedMessagesAreLoggedAndLimited) {
     const std::vector<std::string> lines = ReadFallbackLog();
     EXPECT_LE(LinesStartingWith(lines, refused), 1u + kPerSecond * 5u) << "more than five a second, about four seconds";
     EXPECT_GT(LeftOut(lines, "refused messages"), 0u) << "the flood was not counted";
+    const std::size_t dropped = LinesStartingWith(lines, "[StoreResponse] Dropped an answer nobody waited for");
+    EXPECT_GE(dropped, kPerSecond);
+    EXPECT_EQ(dropped + LeftOut(lines, "answers nobody waited for"), kUnwanted);
 }
 
 // The log's folder (the host's current folder, as the library's own is absent)

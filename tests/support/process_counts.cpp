@@ -19,6 +19,16 @@ int ThreadCount() {
     return count;
 }
 
+double ThreadProcessorMs(DWORD threadId) {
+    const UniqueHandle thread(::OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, threadId));
+    FILETIME created{}, ended{}, kernel{}, user{};
+    if (!thread || !::GetThreadTimes(thread.get(), &created, &ended, &kernel, &user)) return -1;
+    const auto ticks = [](const FILETIME& time) {
+        return static_cast<double>((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+    };
+    return (ticks(kernel) + ticks(user)) / 10000.0;
+}
+
 DWORD NextTlsIndex() {
     const DWORD index = ::TlsAlloc();
     if (index != TLS_OUT_OF_INDEXES) ::TlsFree(index);

@@ -12,6 +12,9 @@ namespace vtx::test {
 
 // Threads of this process (Toolhelp snapshot).
 int ThreadCount();
+// The processor time, kernel and user, thread `threadId` has used so far,
+// in milliseconds; -1 when it cannot be read.
+double ThreadProcessorMs(DWORD threadId);
 // The TLS index the next TlsAlloc would return: grows when TLS indexes leak.
 DWORD NextTlsIndex();
 // The value the next new handle would get (the lowest free slot of the

@@ -221,5 +221,28 @@ TEST(DeliveryToThePeer, AWindowWhoseProcessDoesNotQualifyReceivesNothing) {
     EXPECT_EQ(JudgeProcess(impostor.ProcessId()), PeerVerdict::Qualifies);
 }
 
+// Once the unload has begun, no send starts, from any thread: nothing
+// reaches the peer, and without one no run-the-peer-first box comes up.
+TEST(DeliveryToThePeer, NothingStartsOnceTheUnloadBegan) {
+    test::ScopedCurrentFolder folder;
+    const std::wstring records = folder.Path() + L"\\records";
+    auto envelope = MakeBlankEnvelope<MessageEnvelope>();
+    test::MessageBoxWatcher boxes;
+    {
+        BridgeContext context;
+        context.stop.Raise();
+        EXPECT_EQ(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0);
+    }
+    test::PeerProcess peer({L"--record", records});
+    ASSERT_NE(peer.Window(), nullptr);
+    BridgeContext context;
+    ASSERT_NE(context.bridgeWindow.Handle(), nullptr);  // known from an earlier send
+    context.stop.Raise();
+    EXPECT_EQ(context.delivery.Send(1020, envelope.get(), sizeof(MessageEnvelope)), 0);
+    EXPECT_TRUE(context.bridgeWindow.Stop());
+    EXPECT_EQ(RecordsIn(records), 0u);
+    EXPECT_EQ(boxes.Count(), 0);
+}
+
 }  // namespace
 }  // namespace vtx
