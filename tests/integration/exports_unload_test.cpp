@@ -175,8 +175,8 @@ TEST(LibraryUnload, WaitsForTheHostsCallbackThenStopsTheWorkerAtOnce) {
     held.Unload();
     const auto took =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    EXPECT_GE(took, 4500ms) << "the unload left a callback under way after " << took.count() << " ms";
-    EXPECT_LT(took, 7s) << "the unload waited " << took.count() << " ms for the callback";
+    EXPECT_GE(took.count(), 4500) << "the unload left a callback under way after so many ms";
+    EXPECT_LT(took.count(), 7000) << "the unload waited so many ms for the callback";
 }
 
 // --- An unload while the host's callback waits in an export -----------------
