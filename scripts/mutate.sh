@@ -4,12 +4,20 @@
 # restores the file. A mutant is killed when one of its tests fails.
 # Ends with "N killed, N survived" and names the survivors.
 #
-# Usage: scripts/mutate.sh [--check] [NUMBER...]
-#   no numbers: every mutant of the list
-#   --check:    only say whether each mutant's text is still found (seconds)
+# Usage: scripts/mutate.sh [--check] [--changed [BASE]] [--file PATH]... [NUMBER...]
+#   nothing chosen:   every mutant of the list
+#   NUMBER:           that mutant
+#   --file PATH:      the mutants that change PATH (from the repository root)
+#   --changed [BASE]: the mutants whose file differs between the git
+#                     revision BASE (by default the merge base with main) and
+#                     the working tree; none: says so and ends at once
+#   --check:          only say whether each chosen mutant's text is still
+#                     found (seconds)
+# Choices add up: `--changed 5` runs mutant 5 and those of the changed files.
 #
 # Not part of CI: run it on demand, after changing tests or the code a mutant
-# points at. Logs go to build/mutants/<number>.log.
+# points at; `--changed` after each change of the library's code. Logs go to
+# build/mutants/<number>.log.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -40,21 +48,64 @@ while IFS= read -r line || [ -n "$line" ]; do
   esac
 done <"$list"
 
-check=0
-if [ "${1:-}" = --check ]; then
-  check=1
+# --- Which mutants -----------------------------------------------------------
+check=0 by_change=0 base="" wanted_numbers=() wanted_files=()
+arguments=("$@")
+while [ $# -gt 0 ]; do
+  case $1 in
+    --check) check=1 ;;
+    --changed)
+      by_change=1
+      # A revision may follow; a mutant's number is never taken for one.
+      if [ $# -gt 1 ] && [[ $2 != -* ]] && ! [[ $2 =~ ^[0-9]+$ ]]; then
+        base=$2
+        shift
+      fi
+      ;;
+    --file)
+      [ $# -gt 1 ] || { echo "--file needs a path" >&2; exit 2; }
+      path=${2#"$root"/}
+      wanted_files+=("${path#./}")
+      shift
+      ;;
+    -*) echo "unknown option $1 (see the usage at the top of $0)" >&2; exit 2 ;;
+    *) wanted_numbers+=("$1") ;;
+  esac
   shift
+done
+if [ "$by_change" = 1 ]; then
+  if [ -z "$base" ]; then
+    base=$(git merge-base HEAD main) || { echo "no merge base with main: name a revision after --changed" >&2; exit 2; }
+  fi
+  changed=$(git diff --name-only "$base" --) || { echo "cannot compare with '$base'" >&2; exit 2; }
+  while IFS= read -r path; do [ -n "$path" ] && wanted_files+=("$path"); done <<<"$changed"
 fi
+
 selected=()
-if [ $# -eq 0 ]; then
+if [ ${#wanted_numbers[@]} -eq 0 ] && [ ${#wanted_files[@]} -eq 0 ] && [ "$by_change" = 0 ]; then
   selected=("${!numbers[@]}")
 else
-  for wanted in "$@"; do
+  for wanted in "${wanted_numbers[@]}"; do
     found=""
     for i in "${!numbers[@]}"; do [ "${numbers[i]}" = "$wanted" ] && found=$i; done
     [ -n "$found" ] || { echo "no mutant $wanted in $list" >&2; exit 2; }
     selected+=("$found")
   done
+  for i in "${!numbers[@]}"; do
+    for path in "${wanted_files[@]}"; do
+      if [ "${files[i]}" = "$path" ] && [[ " ${selected[*]} " != *" $i "* ]]; then selected+=("$i"); fi
+    done
+  done
+  if [ ${#selected[@]} -eq 0 ]; then
+    echo "no mutant changes$([ "$by_change" = 1 ] && echo " the files changed since ${base:0:12}:")" \
+      "${wanted_files[*]:-(no file)}"
+    exit 0
+  fi
+  if [ -z "${VTX_MUTATE_INNER:-}" ] && [ ${#wanted_files[@]} -gt 0 ]; then
+    chosen=()
+    for i in "${selected[@]}"; do chosen+=("${numbers[i]}"); done
+    echo "mutants ${chosen[*]}"
+  fi
 fi
 for i in "${selected[@]}"; do
   if [ -z "${files[i]}" ] || [ -z "${finds[i]}" ] || [ -z "${regexes[i]}" ]; then
@@ -109,7 +160,7 @@ fi
 if [ -z "${VTX_MUTATE_INNER:-}" ]; then
   source scripts/build-env.sh
   CMAKE_BUILD_PARALLEL_LEVEL=2 vtx_build >/dev/null
-  VTX_MUTATE_INNER=1 exec xvfb-run -a "$0" "$@"
+  VTX_MUTATE_INNER=1 exec xvfb-run -a "$0" "${arguments[@]}"
 fi
 
 source scripts/wine-env.sh

@@ -6,6 +6,7 @@
 #include "exports_fixture.h"
 #include "support/import_patch.h"
 #include "support/process_counts.h"
+#include "support/scoped_folder.h"
 
 namespace vtx::test {
 namespace {
@@ -129,6 +130,10 @@ private:
 TEST_F(CallbackTest, PollsGoOnHoweverTheClockMovesBetweenTwoReadings) {
     ASSERT_NO_FATAL_FAILURE(StartPeer());
     EXPECT_EQ(Lib().initw(1, L"cb", 0, &RecordWideCallback), kOk);
+    // At least every 100 ms: fifteen in 1.5 s, ten with a busy machine's slack.
+    const std::size_t polled = Polls(Records()).size();
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_GE(Polls(Records()).size() - polled, 10u) << "fewer polls than one per 100 ms";
     {
         const SteppingTickClock clock;
         ASSERT_TRUE(clock.Applied()) << "the library's deadlines read GetTickCount64";
@@ -224,12 +229,18 @@ TEST_F(CallbackTest, NothingOutsideTheSessionAndTheNextSessionGetsWhatArrivedMea
 std::atomic<const BridgeLibrary*> calledBack{nullptr};
 std::atomic<int> deinitInside{-1};
 std::atomic<long long> slowCallbackLeft{0};
+// The polls the peer has received so far, and how many came while the slow
+// callback ran.
+std::function<std::size_t()> pollsReceived;
+std::atomic<std::size_t> pollsDuringSlowCallback{0};
 
 long long NowTicks() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
 
 void VTX_CALL SlowCallback(const void* text, unsigned int length) {
     RecordNarrowCallback(text, length);
+    const std::size_t polled = pollsReceived();
     std::this_thread::sleep_for(600ms);
+    pollsDuringSlowCallback = pollsReceived() - polled;
     slowCallbackLeft = NowTicks();
 }
 
@@ -239,19 +250,26 @@ void VTX_CALL DeinitInsideCallback(const void* text, unsigned int length) {
 }
 
 // vtx_deinit returns only once a callback under way has returned, and none
-// follows: a plug-in may unload its code right after. Called from inside the
-// callback it ends the session without waiting for itself.
+// follows: a plug-in may unload its code right after. The worker does not
+// poll while the callback runs. Called from inside the callback, vtx_deinit
+// ends the session without waiting for itself.
 TEST_F(CallbackTest, DeinitWaitsForTheCallbackAndWorksFromInsideIt) {
     ASSERT_NO_FATAL_FAILURE(StartPeer());
+    pollsReceived = [this] { return Polls(Records()).size(); };
     EXPECT_EQ(Lib().init(1, "cb", 0, &SlowCallback), kOk);
+    ASSERT_TRUE(Peer("serve narrow unhurried"));
+    ASSERT_TRUE(WaitUntil([] { return slowCallbackLeft.load() != 0; }, kPatience));
+    EXPECT_EQ(pollsDuringSlowCallback.load(), 0u) << "polled while the callback ran";
+
+    slowCallbackLeft = 0;
     ASSERT_TRUE(Peer("serve narrow slow\nserve narrow queued"));
-    ASSERT_TRUE(CallbackLog::Instance().WaitFor(1, kPatience));
+    ASSERT_TRUE(CallbackLog::Instance().WaitFor(2, kPatience));
     EXPECT_EQ(Lib().deinit(), kOk);
     const long long returned = NowTicks();
     EXPECT_NE(slowCallbackLeft.load(), 0) << "deinit returned while the callback ran";
     EXPECT_LE(slowCallbackLeft.load(), returned);
     std::this_thread::sleep_for(kQuietPeriod);
-    EXPECT_EQ(CallbackLog::Instance().Calls().size(), 1u) << "a callback after deinit";
+    EXPECT_EQ(CallbackLog::Instance().Calls().size(), 2u) << "a callback after deinit";
 
     calledBack = &Lib();
     EXPECT_EQ(Lib().init(1, "cb", 0, &DeinitInsideCallback), kOk);
@@ -260,8 +278,8 @@ TEST_F(CallbackTest, DeinitWaitsForTheCallbackAndWorksFromInsideIt) {
     EXPECT_EQ(deinitInside.load(), kOk);
     std::this_thread::sleep_for(kQuietPeriod);
     const auto calls = CallbackLog::Instance().Calls();
-    ASSERT_EQ(calls.size(), 2u) << "a callback after deinit";
-    EXPECT_EQ(calls[1].Narrow(), "inside");
+    ASSERT_EQ(calls.size(), 3u) << "a callback after deinit";
+    EXPECT_EQ(calls[2].Narrow(), "inside");
     EXPECT_EQ(Lib().iswcalive(), kNotOpen);
     EXPECT_EQ(Lib().init(1, "again", 1, nullptr), kOk);
     EXPECT_EQ(Lib().deinit(), kOk);
@@ -352,6 +370,36 @@ TEST_F(CallbackTest, PollingSessionIgnoresTheCallback) {
     unsigned int length = sizeof(buffer);
     EXPECT_EQ(Lib().getrequestmessage(buffer, &length), kOk);
     EXPECT_STREQ(buffer, "kept");
+}
+
+// The peer accepted a callback session, but no thread could be started to
+// deliver to the callback: 6, no session, and the log says why. A later init
+// starts the worker.
+HANDLE WINAPI RefuseThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
+TEST_F(CallbackTest, InitGivesSixWhenTheWorkerCannotStart) {
+    const ScopedCurrentFolder folder;  // for the log
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    EXPECT_EQ(Lib().login("loop", "runs"), kOk);  // the message loop's thread is started
+    {
+        const ImportPatch noThreads(GetModuleHandleW(L"vtxbridge.dll"), "kernel32.dll", "CreateThread",
+                                    reinterpret_cast<void*>(&RefuseThread));
+        ASSERT_TRUE(noThreads.Applied()) << "the library starts its threads with CreateThread";
+        EXPECT_EQ(Lib().initw(1, L"cb", 0, &RecordWideCallback), kNotDelivered);
+        EXPECT_EQ(Lib().iswcalive(), kNotOpen);
+    }
+    EXPECT_EQ(Lib().init(1, "cb", 0, &RecordNarrowCallback), kOk);
+    ASSERT_TRUE(Peer("serve narrow delivered"));
+    ASSERT_TRUE(CallbackLog::Instance().WaitFor(1, kPatience));
+    EXPECT_EQ(Lib().deinit(), kOk);
+
+    VTX_SKIP_IF_THE_LOG_IS_SHARED();
+    EXPECT_EQ(LinesStartingWith(ReadFallbackLog(),
+                                "[vtx_initw] Not delivered (6): the callback worker could not be started."),
+              1u);
 }
 
 // A refused vtx_initw (its text, or the session already open) changes

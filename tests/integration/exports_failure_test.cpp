@@ -174,6 +174,30 @@ TEST_F(FailureExports, PeerRefusingEveryMessageGivesSixWithoutABox) {
     EXPECT_EQ(l.initw(1, L"x", 1, nullptr), kAlreadyOpen) << "the refused deinit closed nothing";
 }
 
+// Memory running out inside the library is reported as not delivered, at
+// once: before its state exists (the first call of a load), and for a
+// request whose answer it cannot wait for.
+LPVOID WINAPI NoHeapBlock(HANDLE, DWORD, SIZE_T) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
+TEST_F(FailureExports, MemoryRunningOutInsideTheLibraryGivesSixAtOnce) {
+    ASSERT_NO_FATAL_FAILURE(StartPeer());
+    const HMODULE library = GetModuleHandleW(L"vtxbridge.dll");
+    {
+        const ImportPatch noMemory(library, "kernel32.dll", "HeapAlloc", reinterpret_cast<void*>(&NoHeapBlock));
+        ASSERT_TRUE(noMemory.Applied()) << "the library's blocks come from HeapAlloc";
+        EXPECT_EQ(Lib().init(1, "x", 1, nullptr), kNotDelivered);
+    }
+    ASSERT_NO_FATAL_FAILURE(OpenSession<NarrowApi>());
+    const ImportPatch noMemory(library, "kernel32.dll", "HeapAlloc", reinterpret_cast<void*>(&NoHeapBlock));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(std::string(Lib().sendrequest("x", 1)), ErrorText(kNotDelivered));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_EQ(Records().size(), 1u) << "the init alone";
+}
+
 // Statuses other than 200 reach the host unchanged where the status is the
 // result, and are not looked at where the answer's text is.
 TEST_F(FailureExports, PeerStatusesReachTheHostUnchanged) {

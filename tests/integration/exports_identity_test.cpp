@@ -120,6 +120,9 @@ TEST_F(IdentityExports, GetBridgeIdReturnsThePeersTextWhateverItsStatus) {
         EXPECT_EQ(std::string(latest), ToAnsi(c.payload));
         EXPECT_EQ(latest, first) << "the first pointer no longer shows the latest text";
     }
+    // vtx_sendrequest has a string of its own.
+    EXPECT_STRNE(Lib().sendrequest("request", 7), first);
+    EXPECT_STREQ(first, "short");
 
     ASSERT_TRUE(Peer(AnswerRule(code::kGetBridgeId, "refuse")));
     EXPECT_EQ(std::string(Lib().getbridgeid()), ErrorText(kNotDelivered));

@@ -1,9 +1,16 @@
 // Opening and closing a session: vtx_init, vtx_initw and vtx_deinit, seen
 // from the host and, byte for byte, from the peer.
 #include "exports_fixture.h"
+#include "support/import_patch.h"
 
 namespace vtx::test {
 namespace {
+
+// A registry that refuses every write.
+LONG WINAPI RefuseKey(HKEY, LPCWSTR, DWORD, LPWSTR, DWORD, REGSAM, const SECURITY_ATTRIBUTES*, PHKEY, LPDWORD) {
+    return ERROR_ACCESS_DENIED;
+}
+LONG WINAPI RefuseValue(HKEY, LPCWSTR, DWORD, DWORD, const BYTE*, DWORD) { return ERROR_ACCESS_DENIED; }
 
 template <class Api>
 using SessionForms = ExportsFormTest<Api>;
@@ -48,6 +55,15 @@ TYPED_TEST(SessionForms, InitSendsItsFieldsPublishesTheFolderAndOpensTheSession)
     // Open: the alive check needs a session and is sent.
     EXPECT_EQ(this->Lib().iswcalive(), kOk);
     EXPECT_EQ(this->RecordsAfter(1).size(), 1u);
+
+    // A failed registry write is ignored: the session opens all the same.
+    EXPECT_EQ(this->Lib().deinit(), kOk);
+    const HMODULE library = GetModuleHandleW(L"vtxbridge.dll");
+    const ImportPatch key(library, "advapi32.dll", "RegCreateKeyExW", reinterpret_cast<void*>(&RefuseKey));
+    const ImportPatch value(library, "advapi32.dll", "RegSetValueExW", reinterpret_cast<void*>(&RefuseValue));
+    ASSERT_TRUE(key.Applied() && value.Applied()) << "the library writes the value with these two";
+    EXPECT_EQ(Api::Init(this->Lib(), 1, initText.c_str(), 1, nullptr), kOk);
+    EXPECT_EQ(this->Lib().iswcalive(), kOk);
 }
 
 TYPED_TEST(SessionForms, PollModeZeroWithoutCallbackIsAcceptedButOpensNothing) {

@@ -120,7 +120,9 @@ TEST(LibraryUnload, RepeatedUnloadsLeaveNoThreadRunningInTheUnmappedLibrary) {
 
 // The host unloads while its callback runs: the unload waits for the
 // callback to return, then stops the worker at once (its pause is cut
-// short), and no library thread outlives it; a new load works.
+// short), and no library thread outlives it. The unload tells the peer
+// nothing. A new load starts nothing until it sends, and works. A callback
+// that never returns holds an unload five seconds, no longer.
 std::atomic<int> slowCallbacksEntered{0};
 
 void VTX_CALL SlowCallback(const void*, unsigned int) {
@@ -128,9 +130,17 @@ void VTX_CALL SlowCallback(const void*, unsigned int) {
     std::this_thread::sleep_for(400ms);
 }
 
+// Never returns: it would return into unloaded code. The process's end
+// ends it.
+void VTX_CALL EndlessCallback(const void*, unsigned int) {
+    ++slowCallbacksEntered;
+    for (;;) std::this_thread::sleep_for(1h);
+}
+
 TEST(LibraryUnload, WaitsForTheHostsCallbackThenStopsTheWorkerAtOnce) {
     InstallCrashReport();
-    PeerProcess peer;
+    const TempDirectory records(L"vtxunload");
+    PeerProcess peer({L"--record", records.Path()});
     ASSERT_NE(peer.Window(), nullptr);
     const int threadsBefore = ThreadCount();
     {
@@ -138,15 +148,35 @@ TEST(LibraryUnload, WaitsForTheHostsCallbackThenStopsTheWorkerAtOnce) {
         ASSERT_EQ(library.init(0, "", 0, &SlowCallback), kOk);
         ASSERT_TRUE(peer.Command("serve narrow \"slow one\""));
         ASSERT_TRUE(WaitUntil([] { return slowCallbacksEntered.load() == 1; }, kPatience));
+        const std::size_t received = ReadRecords(records.Path()).size();
         const auto start = std::chrono::steady_clock::now();
         library.Unload();
         EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "the worker's pause is not cut short";
         std::this_thread::sleep_for(600ms);  // a crash would come when the callback returned into unloaded code
+        EXPECT_EQ(ReadRecords(records.Path()).size(), received) << "the unload sent the peer a message";
     }
     ASSERT_TRUE(WaitUntil([&] { return ThreadCount() <= threadsBefore; }, 1s)) << "a library thread outlived the unload";
-    BridgeLibrary again;
-    ASSERT_EQ(again.init(0, "", 1, nullptr), kOk);
-    EXPECT_EQ(again.iswcalive(), kOk);
+    {
+        const std::size_t received = ReadRecords(records.Path()).size();
+        BridgeLibrary again;
+        std::this_thread::sleep_for(200ms);  // for a thread the load might have started
+        // Without a thread of its own the library can have no window either.
+        EXPECT_LE(ThreadCount(), threadsBefore) << "the load started a thread";
+        EXPECT_EQ(ReadRecords(records.Path()).size(), received) << "the load sent the peer a message";
+        ASSERT_EQ(again.init(0, "", 1, nullptr), kOk);
+        EXPECT_EQ(again.iswcalive(), kOk);
+    }
+
+    BridgeLibrary held;
+    ASSERT_EQ(held.init(0, "", 0, &EndlessCallback), kOk);
+    ASSERT_TRUE(peer.Command("serve narrow \"never returns\""));
+    ASSERT_TRUE(WaitUntil([] { return slowCallbacksEntered.load() == 2; }, kPatience));
+    const auto start = std::chrono::steady_clock::now();
+    held.Unload();
+    const auto took =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_GE(took.count(), 4500) << "the unload left a callback under way after so many ms";
+    EXPECT_LT(took.count(), 7000) << "the unload waited so many ms for the callback";
 }
 
 // --- An unload while the host's callback waits in an export -----------------

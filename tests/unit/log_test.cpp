@@ -292,5 +292,51 @@ TEST(LogWriteLog, ReadsTheInjectedClockOnceAndRestoresTheRealOne) {
     EXPECT_EQ(written.substr(10), " real clock\r\n");
 }
 
+// C:\vantix\log made for real, and everything in it removed again. It
+// runs alone (machine_log.unit_tests, tests/unit/CMakeLists.txt): meanwhile
+// every other process's lines would go there.
+class MachineLogParent {
+public:
+    MachineLogParent() {
+        std::wstring parent(test::kLibraryLogFolder);
+        parent.erase(parent.find_last_of(L'\\'));
+        const std::wstring root = parent.substr(0, parent.find_last_of(L'\\'));
+        for (const std::wstring& folder : {root, parent}) {
+            if (::CreateDirectoryW(folder.c_str(), nullptr)) made_.push_back(folder);
+        }
+        made = !made_.empty() && made_.back() == parent;
+    }
+    ~MachineLogParent() {
+        ::DeleteFileW(DayFile().c_str());
+        ::RemoveDirectoryW(test::kLibraryLogFolder);
+        for (auto folder = made_.rbegin(); folder != made_.rend(); ++folder) ::RemoveDirectoryW(folder->c_str());
+    }
+    MachineLogParent(const MachineLogParent&) = delete;
+    MachineLogParent& operator=(const MachineLogParent&) = delete;
+
+    bool made = false;  // the parent, by this object
+    static std::wstring DayFile() { return std::wstring(test::kLibraryLogFolder) + L"\\bridge_20910203.log"; }
+
+private:
+    std::vector<std::wstring> made_;
+};
+
+TEST(LogWriteLog, GoesToTheMachinesFolderOnceItsParentExists) {
+    if (::GetEnvironmentVariableW(L"VTX_TEST_MACHINE_LOG", nullptr, 0) == 0) {
+        GTEST_SKIP() << "runs alone, as machine_log.unit_tests: it makes the machine's log folder";
+    }
+    VTX_SKIP_IF_THE_LOG_IS_SHARED();  // a machine set up for logging: not ours to remove
+    const test::ScopedCurrentFolder temp;
+    ASSERT_TRUE(temp.Entered());
+    const MachineLogParent parent;
+    ASSERT_TRUE(parent.made);
+    {
+        const InjectedClockScope injected;
+        WriteLog("machine");
+    }
+    EXPECT_EQ(ReadFileText(MachineLogParent::DayFile()), "[04:05:06] machine\r\n");
+    EXPECT_FALSE(PathExists(temp.File(L"20910203.log"))) << "fell back to the current folder";
+}
+
 }  // namespace
 }  // namespace vtx
