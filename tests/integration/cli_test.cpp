@@ -15,6 +15,7 @@
 #include "support/bridge_library.h"
 #include "support/child_process.h"
 #include "support/command_line.h"
+#include "support/create_process.h"
 #include "support/json_value.h"
 #include "support/message_box_watcher.h"
 #include "support/peer_process.h"
@@ -70,7 +71,7 @@ CliRun RunCli(const std::vector<std::wstring>& arguments, const std::wstring& pr
     startup.hStdOutput = outWrite;
     startup.hStdError = errWrite;
     PROCESS_INFORMATION started{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started)) {
+    if (!CreateProcessPatiently(commandLine.data(), TRUE, 0, nullptr, &startup, &started)) {
         return run;
     }
     UniqueHandle thread(started.hThread);
